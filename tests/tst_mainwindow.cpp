@@ -1,0 +1,183 @@
+#include <QAction>
+#include <QApplication>
+#include <QBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTextEdit>
+#include <QTimer>
+#include <QtTest>
+
+#include "ui/mainwindow.h"
+
+// The window as a user meets it, built exactly as the program builds it.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void windowAndRows()
+    {
+        mainWindow w;
+        QCOMPARE(w.windowTitle(), QStringLiteral("Vantor"));
+        QVERIFY(w.isWindow());
+        QCOMPARE(w.size(), QSize(600, 300));
+
+        QCOMPARE(w.layout(), w.mainLayout);
+        QCOMPARE(w.mainLayout->direction(), QBoxLayout::TopToBottom);
+        QCOMPARE(w.mainLayout->contentsMargins(), QMargins(6, 6, 6, 6));
+        QCOMPARE(w.mainLayout->spacing(), 0);
+        QCOMPARE(w.mainLayout->menuBar(), w.menuBar);
+        QCOMPARE(w.menuBar->minimumHeight(), 22);
+
+        // Top to bottom: address row, result area (taking the spare height), status bar.
+        QCOMPARE(w.mainLayout->count(), 3);
+        QCOMPARE(w.mainLayout->itemAt(0)->layout(), w.searchLayout);
+        QCOMPARE(w.mainLayout->itemAt(1)->widget(), w.resultEdit);
+        QCOMPARE(w.mainLayout->itemAt(2)->widget(), w.statusBar);
+        QCOMPARE(w.mainLayout->stretch(0), 0);
+        QCOMPARE(w.mainLayout->stretch(1), 1);
+        QCOMPARE(w.mainLayout->stretch(2), 0);
+
+        // The address row: caption, field taking the spare width, button.
+        QCOMPARE(w.searchLayout->direction(), QBoxLayout::LeftToRight);
+        QCOMPARE(w.searchLayout->spacing(), 4);
+        QCOMPARE(w.searchLayout->count(), 3);
+        QCOMPARE(w.searchLayout->itemAt(0)->widget(), w.addressLabel);
+        QCOMPARE(w.searchLayout->itemAt(1)->widget(), w.addressEdit);
+        QCOMPARE(w.searchLayout->itemAt(2)->widget(), w.searchButton);
+        QCOMPARE(w.searchLayout->stretch(1), 1);
+        QCOMPARE(w.addressLabel->text(), QStringLiteral("Address"));
+        QVERIFY(w.addressEdit->text().isEmpty());
+        QCOMPARE(w.addressEdit->maxLength(), QLineEdit().maxLength());
+        QVERIFY(w.addressEdit->inputMask().isEmpty());
+        QVERIFY(!w.addressEdit->validator());
+
+        QCOMPARE(w.searchButton->text(), QStringLiteral(" Search"));
+        QVERIFY(!w.searchButton->icon().isNull());
+        QVERIFY(w.searchButton->icon().availableSizes().contains(QSize(32, 32)));
+
+        QVERIFY(w.resultEdit->isReadOnly());
+        QCOMPARE(w.resultEdit->wordWrapMode(), QTextOption::NoWrap);
+        QVERIFY(!w.resultEdit->acceptRichText());
+        QVERIFY(w.resultEdit->toPlainText().isEmpty());
+
+        QCOMPARE(w.statusBar->parentWidget(), &w);
+        QCOMPARE(w.statusLabel->parentWidget(), w.statusBar);
+        QVERIFY(w.statusLabel->text().isEmpty());
+        QVERIFY(w.statusBar->currentMessage().isEmpty());
+
+        // The engine reports to this window's status bar and asks the default servers.
+        QVERIFY(w.whoisInfo);
+        QCOMPARE(w.whoisInfo->statusBar, w.statusBar);
+        QVERIFY(!w.whoisInfo->parent());
+        QCOMPARE(w.whoisInfo->endpoints().defaultServer, QStringLiteral("whois.arin.net"));
+        QCOMPARE(w.whoisInfo->endpoints().domainSuffix, QStringLiteral(".whois-servers.net"));
+        QCOMPARE(w.whoisInfo->endpoints().port, quint16(43));
+        QVERIFY(w.whoisInfo->response.isEmpty());
+        QVERIFY(w.whoisInfo->query.isEmpty());
+    }
+
+    void longLinesScrollInsteadOfWrapping()
+    {
+        mainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.resultEdit->setPlainText(QString(400, QLatin1Char('x')));
+        QCoreApplication::processEvents();
+        QCOMPARE(w.resultEdit->document()->lineCount(), 1);
+        QVERIFY(w.resultEdit->horizontalScrollBar()->maximum() > 0);
+    }
+
+    void menusAndShortcuts()
+    {
+        mainWindow w;
+        const QList<QAction *> menus = w.menuBar->actions();
+        QCOMPARE(menus.size(), 2);
+        QCOMPARE(menus.at(0)->menu(), w.fileMenu);
+        QCOMPARE(menus.at(1)->menu(), w.editMenu);
+        QCOMPARE(w.fileMenu->title(), QStringLiteral("File"));
+        QCOMPARE(w.editMenu->title(), QStringLiteral("Edit"));
+        // The menus belong to no widget and outlive the window.
+        QVERIFY(!w.fileMenu->parent());
+        QVERIFY(!w.editMenu->parent());
+
+        struct Entry { QMenu *menu; int index; const char *text; QKeySequence::StandardKey key; };
+        const Entry entries[] = {
+            { w.fileMenu, 0, "Save", QKeySequence::Save },
+            { w.fileMenu, 1, "Quit", QKeySequence::Quit },
+            { w.editMenu, 0, "Copy", QKeySequence::Copy },
+            { w.editMenu, 1, "Select All", QKeySequence::SelectAll },
+        };
+        QCOMPARE(w.fileMenu->actions().size(), 2);
+        QCOMPARE(w.editMenu->actions().size(), 2);
+        for (const Entry &e : entries) {
+            QAction *a = e.menu->actions().at(e.index);
+            QCOMPARE(a->text(), QString::fromLatin1(e.text));
+            QCOMPARE(a->shortcut(), QKeySequence(e.key));
+            QVERIFY(a->icon().isNull());
+            QVERIFY(a->toolTip() == a->text());
+            QVERIFY(a->statusTip().isEmpty());
+        }
+        // Platforms with standard keys bind these; Quit may have none (Windows, offscreen).
+        QCOMPARE(w.fileMenu->actions().at(0)->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
+        QCOMPARE(w.editMenu->actions().at(0)->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
+        QCOMPARE(w.editMenu->actions().at(1)->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
+    }
+
+    void searchIsWiredToGetData()
+    {
+        mainWindow w;
+        // disconnect() answers whether exactly this connection existed.
+        QVERIFY(QObject::disconnect(w.searchButton, SIGNAL(clicked()), &w, SLOT(getData())));
+        QVERIFY(QObject::disconnect(w.addressEdit, SIGNAL(returnPressed()), &w, SLOT(getData())));
+        QVERIFY(!QObject::disconnect(w.searchButton, SIGNAL(clicked()), &w, SLOT(getData())));
+
+        const QMetaObject *mo = w.metaObject();
+        QCOMPARE(mo->className(), "mainWindow");
+        const int first = mo->methodOffset();
+        QCOMPARE(mo->method(first + 0).methodSignature(), QByteArray("getData(QString)"));
+        QCOMPARE(mo->method(first + 1).methodSignature(), QByteArray("getData()"));
+        QCOMPARE(mo->method(first + 2).methodSignature(), QByteArray("saveData()"));
+        QCOMPARE(mo->method(first + 3).methodSignature(), QByteArray("copyData()"));
+        QCOMPARE(mo->method(first + 4).methodSignature(), QByteArray("selectAllData()"));
+    }
+
+    void menuActionsReachTheirSlots()
+    {
+        mainWindow w;
+        QVERIFY(QObject::disconnect(w.fileMenu->actions().at(0), SIGNAL(triggered()), &w, SLOT(saveData())));
+        QVERIFY(QObject::disconnect(w.editMenu->actions().at(0), SIGNAL(triggered()), &w, SLOT(copyData())));
+        QVERIFY(QObject::disconnect(w.editMenu->actions().at(1), SIGNAL(triggered()), &w,
+                                    SLOT(selectAllData())));
+        QVERIFY(QObject::disconnect(w.fileMenu->actions().at(1), SIGNAL(triggered()), qApp, SLOT(quit())));
+    }
+
+    void quitEndsTheLoopWithZeroAndTheWindowOutlivesIt()
+    {
+        mainWindow w;
+        w.show();
+        QAction *quit = w.fileMenu->actions().at(1);
+        QTimer::singleShot(0, quit, &QAction::trigger);
+        QCOMPARE(QApplication::exec(), 0);
+        // The loop has ended; the window is destroyed by its owner afterwards, never by Qt.
+        QVERIFY(!w.testAttribute(Qt::WA_DeleteOnClose));
+    }
+
+    void closingTheWindowEndsTheLoopWithZero()
+    {
+        QVERIFY(QGuiApplication::quitOnLastWindowClosed());
+        mainWindow w;
+        w.show();
+        QTimer::singleShot(0, &w, &QWidget::close);
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(!w.isVisible());
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

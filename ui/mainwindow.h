@@ -1,0 +1,50 @@
+#ifndef VANTOR_MAINWINDOW_H
+#define VANTOR_MAINWINDOW_H
+
+#include <QString>
+#include <QWidget>
+
+#include "whois/whoisinfo.h"
+
+class QBoxLayout;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QStatusBar;
+class QTextEdit;
+
+class mainWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    mainWindow();
+
+public slots:
+    void getData(QString server = QLatin1String(WhoisEndpoints::kDefaultServer));
+    void saveData();
+    void copyData();
+    void selectAllData();
+
+public:
+    // The widgets are public so that tests can drive the window as a user would.
+    QBoxLayout *mainLayout;
+    QBoxLayout *searchLayout;
+    QLabel *addressLabel;
+    QLineEdit *addressEdit;
+    QPushButton *searchButton;
+    QTextEdit *resultEdit;
+    QLabel *statusLabel;
+    QMenuBar *menuBar;
+    QMenu *fileMenu;
+    QMenu *editMenu;
+    QStatusBar *statusBar;
+    WhoisInfo *whoisInfo;
+
+private:
+    void createMenus();
+};
+
+#endif
