@@ -37,6 +37,26 @@ public:
 
     const WhoisEndpoints &endpoints() const { return m_endpoints; }
 
+    // Writes the message to the debug output, then shows it on the status bar.
+    void showProgress(QString message);
+
+    // The reply as the window shows and Save writes it: every "key: value"
+    // line in one form, everything else as it came.
+    QString formatText() const;
+
+    // The trimmed value after the first "key:" of any of the '|'-separated
+    // keys (case-insensitive), or an empty text.
+    QString extractField(QString keys, QString text) const;
+    // The trimmed values of every such line, joined by line feeds.
+    QString extractAllFields(QString keys, QString text) const;
+
+    // Condenses response into the summary members and adds a "CIDR:" line
+    // after the range when the reply has none.
+    void summarise();
+
+    // "a.b.c.d - e.f.g.h" as a prefix from /8 to /27, or "Unknown".
+    QString calculateCidr(QString range) const;
+
 private:
     WhoisEndpoints m_endpoints;
 };

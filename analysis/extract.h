@@ -1,0 +1,19 @@
+#ifndef VANTOR_EXTRACT_H
+#define VANTOR_EXTRACT_H
+
+#include <QRegularExpression>
+#include <QString>
+#include <QStringView>
+
+namespace extraction {
+
+// "(?:keys):(value to the end of the line)", case-insensitive.
+QRegularExpression fieldPattern(const QString &keys);
+
+// Every value the pattern finds in text, trimmed, joined by line feeds and
+// trimmed once more as a whole.
+QString allValues(const QRegularExpression &pattern, QStringView text);
+
+} // namespace extraction
+
+#endif

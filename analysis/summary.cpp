@@ -1,0 +1,78 @@
+#include <QFile>
+#include <QHash>
+
+#include "analysis/extract.h"
+#include "whois/whoisinfo.h"
+
+namespace {
+
+// The country table, code to name, read once from the embedded file: it
+// never changes while the program runs, and a reply may have thousands of
+// paragraphs. Where a code stood twice the first row would win, as in a scan.
+QHash<QString, QString> loadCountryTable()
+{
+    QHash<QString, QString> table;
+    QFile file(QStringLiteral(":resources/text/countries.txt"));
+    if (!file.open(QIODevice::ReadOnly))
+        return table;
+    while (!file.atEnd()) {
+        // Rows are short; 255 bytes is far above the longest.
+        QString row = QString::fromLatin1(file.readLine(255));
+        while (row.endsWith(QLatin1Char('\n')) || row.endsWith(QLatin1Char('\r')))
+            row.chop(1);
+        if (row.isEmpty())
+            continue;
+        // The name is the second part, so "Micronesia, Federated States Of" reads as "Micronesia".
+        const QStringList parts = row.split(QLatin1Char(','), Qt::SkipEmptyParts);
+        if (parts.size() < 2)
+            continue;
+        if (!table.contains(parts.at(0)))
+            table.insert(parts.at(0), parts.at(1));
+    }
+    return table;
+}
+
+const QHash<QString, QString> &countryTable()
+{
+    static const QHash<QString, QString> table = loadCountryTable();
+    return table;
+}
+
+// Compiled once per thread: summarise runs them on every paragraph.
+struct SummaryPatterns
+{
+    QRegularExpression range = extraction::fieldPattern(QStringLiteral("inetnum|NetRange"));
+    QRegularExpression owner = extraction::fieldPattern(QStringLiteral("descr|OrgName|owner|responsible"));
+    QRegularExpression country = extraction::fieldPattern(QStringLiteral("country"));
+    QRegularExpression address = extraction::fieldPattern(QStringLiteral("address|City|StateProv|PostalCode"));
+};
+
+} // namespace
+
+void WhoisInfo::summarise()
+{
+    static thread_local const SummaryPatterns patterns;
+
+    response.remove(QLatin1Char('\r'));
+
+    // Each member takes its value from the first paragraph that has one.
+    for (QStringView block : QStringView(response).split(u"\n\n", Qt::SkipEmptyParts)) {
+        if (netRange.isEmpty()) {
+            netRange = extraction::allValues(patterns.range, block);
+            cidr = calculateCidr(netRange);
+        }
+        if (owner.isEmpty())
+            owner = extraction::allValues(patterns.owner, block);
+        if (country.isEmpty()) {
+            country = extraction::allValues(patterns.country, block);
+            const auto name = countryTable().constFind(country);
+            if (name != countryTable().constEnd())
+                country = name.value();
+        }
+        if (address.isEmpty())
+            address = extraction::allValues(patterns.address, block);
+    }
+
+    if (!response.contains(QLatin1String("CIDR")) && !netRange.isEmpty() && !cidr.isEmpty())
+        response.replace(netRange, netRange + QLatin1String("\nCIDR:") + cidr);
+}

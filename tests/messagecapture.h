@@ -1,0 +1,39 @@
+#ifndef VANTOR_TESTS_MESSAGECAPTURE_H
+#define VANTOR_TESTS_MESSAGECAPTURE_H
+
+#include <QMutex>
+#include <QMutexLocker>
+#include <QStringList>
+#include <QtGlobal>
+
+// Collects the debug messages written while it exists, as the default
+// handler would receive them.
+class MessageCapture
+{
+public:
+    MessageCapture() { previous = qInstallMessageHandler(&MessageCapture::handler); }
+    ~MessageCapture() { qInstallMessageHandler(previous); }
+
+    QStringList take()
+    {
+        QMutexLocker lock(&mutex());
+        QStringList result = store();
+        store().clear();
+        return result;
+    }
+
+private:
+    static QMutex &mutex() { static QMutex m; return m; }
+    static QStringList &store() { static QStringList s; return s; }
+    static void handler(QtMsgType type, const QMessageLogContext &, const QString &msg)
+    {
+        if (type != QtDebugMsg)
+            return;
+        QMutexLocker lock(&mutex());
+        store().append(msg);
+    }
+
+    QtMessageHandler previous;
+};
+
+#endif

@@ -1,0 +1,270 @@
+#include <QtTest>
+
+#include "messagecapture.h"
+#include "whois/whoisinfo.h"
+
+// Field extraction, the CIDR calculation and the network summary.
+class TestAnalysis : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void extractField_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+
+        const QString referral = QStringLiteral("ReferralServer|Whois Server");
+        QTest::newRow("referral with CR") << referral
+            << "NetName: X\r\nReferralServer:   whois://whois.ripe.net:43\r\nOrg: Y\r\n"
+            << "whois://whois.ripe.net:43";
+        QTest::newRow("first line wins") << referral
+            << "Whois Server: a.example\nReferralServer: b.example\n" << "a.example";
+        QTest::newRow("inside a longer name, any case") << referral
+            << "Registrar WHOIS Server: whois.registrar.example\n" << "whois.registrar.example";
+        QTest::newRow("first value empty") << referral
+            << "ReferralServer:   \nReferralServer: later.example\n" << "";
+        QTest::newRow("colons stay in the value") << QStringLiteral("descr")
+            << "descr: see http://example.net:8080/x\n" << "see http://example.net:8080/x";
+        QTest::newRow("leftmost name of a line") << QStringLiteral("descr")
+            << "remarks: see descr: X\n" << "X";
+        QTest::newRow("blank before colon") << QStringLiteral("inetnum|NetRange")
+            << "NetRange : 192.0.2.0 - 192.0.2.255\n" << "";
+        QTest::newRow("upper case") << QStringLiteral("inetnum|NetRange")
+            << "NETRANGE: 192.0.2.0 - 192.0.2.255" << "192.0.2.0 - 192.0.2.255";
+        QTest::newRow("name at the very end") << QStringLiteral("descr") << "x\ndescr:" << "";
+        QTest::newRow("no match") << referral << "nothing here\n" << "";
+        QTest::newRow("empty text") << referral << "" << "";
+    }
+    void extractField()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        WhoisInfo info(nullptr);
+        QCOMPARE(info.extractField(keys, text), expected);
+    }
+
+    void extractAllFields_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+
+        const QString owner = QStringLiteral("descr|OrgName|owner|responsible");
+        QTest::newRow("two values") << owner << "descr: Alpha\ndescr: Beta\n" << "Alpha\nBeta";
+        QTest::newRow("empty value in the middle") << owner << "descr: A\ndescr:\ndescr: B" << "A\n\nB";
+        QTest::newRow("empty values at the ends vanish") << owner << "descr:\ndescr: B\ndescr:  \n" << "B";
+        QTest::newRow("names interleave in text order") << owner
+            << "OrgName: Org\nremarks: x\nowner: Own\ndescr: D\n" << "Org\nOwn\nD";
+        QTest::newRow("address in order") << QStringLiteral("address|City|StateProv|PostalCode")
+            << "Address: 1 Main St\r\nCity: Springfield\r\nStateProv: IL\r\nPostalCode: 62701\r\nCountry: US\r\n"
+            << "1 Main St\nSpringfield\nIL\n62701";
+        QTest::newRow("no match") << owner << "netname: X\n" << "";
+    }
+    void extractAllFields()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        WhoisInfo info(nullptr);
+        QCOMPARE(info.extractAllFields(keys, text), expected);
+    }
+
+    void calculateCidr_data()
+    {
+        QTest::addColumn<QString>("range");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QStringList>("messages");
+
+        auto quoted = [](const QString &s) { return QStringLiteral("\"") + s + QStringLiteral("\" "); };
+        const QString fail = QStringLiteral("Couldn't calculate CIDR ");
+
+        QTest::newRow("/24") << "192.0.2.0 - 192.0.2.255" << "192.0.2.0/24"
+            << QStringList{ quoted("Diff: 255"), quoted("Calculated CIDR: 192.0.2.0/24") };
+        QTest::newRow("/8") << "10.0.0.0 - 10.255.255.255" << "10.0.0.0/8"
+            << QStringList{ quoted("Diff: 16777215"), quoted("Calculated CIDR: 10.0.0.0/8") };
+        QTest::newRow("/23") << "192.0.2.0 - 192.0.3.255" << "192.0.2.0/23"
+            << QStringList{ quoted("Diff: 511"), quoted("Calculated CIDR: 192.0.2.0/23") };
+        QTest::newRow("/27") << "192.0.2.0 - 192.0.2.31" << "192.0.2.0/27"
+            << QStringList{ quoted("Diff: 31"), quoted("Calculated CIDR: 192.0.2.0/27") };
+        QTest::newRow("too small") << "192.0.2.0 - 192.0.2.15" << "Unknown"
+            << QStringList{ quoted("Diff: 15"), fail };
+        QTest::newRow("single address") << "192.0.2.7 - 192.0.2.7" << "Unknown"
+            << QStringList{ quoted("Diff: 0"), fail };
+        QTest::newRow("twice a /8") << "10.0.0.0 - 11.255.255.255" << "Unknown"
+            << QStringList{ quoted("Diff: 33554431"), fail };
+        QTest::newRow("everything, unsigned") << "0.0.0.0 - 255.255.255.255" << "Unknown"
+            << QStringList{ quoted("Diff: 4294967295"), fail };
+        QTest::newRow("across 128.0.0.0 is the plain distance") << "127.255.255.0 - 128.0.0.255" << "127.255.255.0/23"
+            << QStringList{ quoted("Diff: 511"), quoted("Calculated CIDR: 127.255.255.0/23") };
+        QTest::newRow("no power of two") << "192.0.2.0 - 192.0.2.199" << "Unknown"
+            << QStringList{ quoted("Diff: 199"), fail };
+        QTest::newRow("alignment not checked") << "192.0.2.1 - 192.0.3.0" << "192.0.2.1/24"
+            << QStringList{ quoted("Diff: 255"), quoted("Calculated CIDR: 192.0.2.1/24") };
+        QTest::newRow("reverse order prints the first end") << "192.0.2.255 - 192.0.2.0" << "192.0.2.255/24"
+            << QStringList{ quoted("Diff: 255"), quoted("Calculated CIDR: 192.0.2.255/24") };
+        QTest::newRow("no blanks") << "192.0.2.0-192.0.2.255" << "192.0.2.0/24"
+            << QStringList{ quoted("Diff: 255"), quoted("Calculated CIDR: 192.0.2.0/24") };
+        QTest::newRow("double dash") << "192.0.2.0 -- 192.0.2.255" << "192.0.2.0/24"
+            << QStringList{ quoted("Diff: 255"), quoted("Calculated CIDR: 192.0.2.0/24") };
+        QTest::newRow("leading zeros are dropped") << "192.000.002.000 - 192.0.2.255" << "192.0.2.0/24"
+            << QStringList{ quoted("Diff: 255"), quoted("Calculated CIDR: 192.0.2.0/24") };
+        QTest::newRow("blank end counts as 0") << "192.0.2.0 - " << "Unknown"
+            << QStringList{ quoted("Diff: 3221225984"), fail };
+        // Only dotted quads of four decimal numbers count; anything else is 0.
+        QTest::newRow("short form is no address") << "10 - 0.0.0.255" << "/24"
+            << QStringList{ quoted("Diff: 255"), quoted("Calculated CIDR: /24") };
+        QTest::newRow("octet above 255") << "192.0.2.256 - 0.0.0.63" << "/26"
+            << QStringList{ quoted("Diff: 63"), quoted("Calculated CIDR: /26") };
+        QTest::newRow("IPv6 ends") << "2001:db8:: - 2001:db8::ff" << "Unknown"
+            << QStringList{ quoted("Diff: 0"), fail };
+        QTest::newRow("prefix form") << "192.0.2.0/24" << "Unknown" << QStringList();
+        QTest::newRow("three addresses") << "192.0.2.0 - 192.0.2.127 - 192.0.2.255" << "Unknown" << QStringList();
+        QTest::newRow("empty") << "" << "Unknown" << QStringList();
+    }
+    void calculateCidr()
+    {
+        QFETCH(QString, range);
+        QFETCH(QString, expected);
+        QFETCH(QStringList, messages);
+        WhoisInfo info(nullptr);
+        MessageCapture capture;
+        QCOMPARE(info.calculateCidr(range), expected);
+        QCOMPARE(capture.take(), messages);
+    }
+
+    void summaryOfOneParagraph()
+    {
+        WhoisInfo info(nullptr);
+        info.response = QStringLiteral(
+            "inetnum:        192.0.2.0 - 192.0.2.255   \r\n"
+            "netname:        EXAMPLE-NET\r\n"
+            "descr:          Example Networks\r\n"
+            "descr:          Second line\r\n"
+            "country:        US\r\n"
+            "address:        1 Example Way\r\n"
+            "City:           Springfield\r\n");
+        MessageCapture capture;
+        info.summarise();
+        QCOMPARE(info.netRange, QStringLiteral("192.0.2.0 - 192.0.2.255"));
+        QCOMPARE(info.cidr, QStringLiteral("192.0.2.0/24"));
+        QCOMPARE(info.owner, QStringLiteral("Example Networks\nSecond line"));
+        QCOMPARE(info.country, QStringLiteral("United States"));
+        QCOMPARE(info.address, QStringLiteral("1 Example Way\nSpringfield"));
+        // The CIDR line follows the range; the blanks after the range follow it.
+        QCOMPARE(info.response, QStringLiteral(
+            "inetnum:        192.0.2.0 - 192.0.2.255\nCIDR:192.0.2.0/24   \n"
+            "netname:        EXAMPLE-NET\n"
+            "descr:          Example Networks\n"
+            "descr:          Second line\n"
+            "country:        US\n"
+            "address:        1 Example Way\n"
+            "City:           Springfield\n"));
+    }
+
+    void membersComeFromTheFirstParagraphThatHasThem()
+    {
+        WhoisInfo info(nullptr);
+        info.response = QStringLiteral(
+            "% comment only\r\n% range 198.51.100.0 - 198.51.100.255 quoted\r\n\r\n"
+            "NetRange:       198.51.100.0 - 198.51.100.255\r\n"
+            "NetName:        EXAMPLE\r\n\r\n\r\n"
+            "OrgName:        Example Org\r\nCountry:        GB\r\nPostalCode:     AB1 2CD\r\n\r\n"
+            "OrgName:        Other Org\r\ncountry:        DE\r\n");
+        info.summarise();
+        QCOMPARE(info.netRange, QStringLiteral("198.51.100.0 - 198.51.100.255"));
+        QCOMPARE(info.cidr, QStringLiteral("198.51.100.0/24"));
+        QCOMPARE(info.owner, QStringLiteral("Example Org"));
+        QCOMPARE(info.country, QStringLiteral("United Kingdom"));
+        QCOMPARE(info.address, QStringLiteral("AB1 2CD"));
+        QVERIFY(!info.response.contains(QLatin1Char('\r')));
+        // Every occurrence of the range gains the line, the comment's too.
+        QCOMPARE(info.response.count(QStringLiteral("198.51.100.255\nCIDR:198.51.100.0/24")), 2);
+    }
+
+    void countryNames_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("US") << "country: US" << "United States";
+        QTest::newRow("GB") << "Country: GB" << "United Kingdom";
+        QTest::newRow("UK") << "country: UK" << "United Kingdom";
+        QTest::newRow("lower case stays") << "country: de" << "de";
+        QTest::newRow("not in the table") << "country: TL" << "TL";
+        QTest::newRow("name cut at its comma") << "country: FM" << "Micronesia";
+        QTest::newRow("MD") << "country: MD" << "Moldova";
+        QTest::newRow("BE before BD") << "country: BD" << "Bangladesh";
+        QTest::newRow("last row") << "country: ZW" << "Zimbabwe";
+        QTest::newRow("two lines stay") << "country: DE\ncountry: DE" << "DE\nDE";
+    }
+    void countryNames()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, expected);
+        WhoisInfo info(nullptr);
+        info.response = line + QLatin1Char('\n');
+        info.summarise();
+        QCOMPARE(info.country, expected);
+    }
+
+    void cidrLineOnlyWhereTheReplyHasNone()
+    {
+        // Any "CIDR" in the reply stops the insertion, yet the prefix is computed.
+        WhoisInfo own(nullptr);
+        own.response = QStringLiteral("NetRange: 192.0.2.0 - 192.0.2.255\nCIDR: 192.0.2.0/24\n");
+        own.summarise();
+        QCOMPARE(own.cidr, QStringLiteral("192.0.2.0/24"));
+        QCOMPARE(own.response, QStringLiteral("NetRange: 192.0.2.0 - 192.0.2.255\nCIDR: 192.0.2.0/24\n"));
+
+        WhoisInfo remark(nullptr);
+        remark.response = QStringLiteral("remarks: no CIDR here\ninetnum: 192.0.2.0 - 192.0.2.255\n");
+        remark.summarise();
+        QVERIFY(!remark.response.contains(QStringLiteral("CIDR:")));
+
+        // A range in prefix form gets a line saying so.
+        WhoisInfo prefix(nullptr);
+        prefix.response = QStringLiteral("inetnum: 192.0.2.0/24\n");
+        prefix.summarise();
+        QCOMPARE(prefix.cidr, QStringLiteral("Unknown"));
+        QCOMPARE(prefix.response, QStringLiteral("inetnum: 192.0.2.0/24\nCIDR:Unknown\n"));
+
+        // Two range lines give a two-line range that the text does not hold.
+        WhoisInfo two(nullptr);
+        two.response = QStringLiteral("inetnum: 192.0.2.0 - 192.0.2.255\ninetnum: 10.0.0.0 - 10.0.0.255\n");
+        two.summarise();
+        QCOMPARE(two.netRange, QStringLiteral("192.0.2.0 - 192.0.2.255\n10.0.0.0 - 10.0.0.255"));
+        QCOMPARE(two.response, QStringLiteral("inetnum: 192.0.2.0 - 192.0.2.255\ninetnum: 10.0.0.0 - 10.0.0.255\n"));
+    }
+
+    void emptyAndRangelessReplies()
+    {
+        WhoisInfo empty(nullptr);
+        empty.summarise();
+        QVERIFY(empty.response.isEmpty());
+        QVERIFY(empty.cidr.isEmpty());
+        QVERIFY(empty.netRange.isEmpty());
+
+        WhoisInfo rangeless(nullptr);
+        rangeless.response = QStringLiteral("domain: example.com\r\n\r\nstatus: active\r\n");
+        rangeless.summarise();
+        QCOMPARE(rangeless.cidr, QStringLiteral("Unknown"));
+        QCOMPARE(rangeless.response, QStringLiteral("domain: example.com\n\nstatus: active\n"));
+    }
+
+    void filledMembersAreKept()
+    {
+        // The lookup empties the members first; whatever is already there stays.
+        WhoisInfo info(nullptr);
+        info.netRange = QStringLiteral("10.0.0.0 - 10.0.0.255");
+        info.cidr = QStringLiteral("10.0.0.0/24");
+        info.response = QStringLiteral("inetnum: 192.0.2.0 - 192.0.2.255\n");
+        info.summarise();
+        QCOMPARE(info.netRange, QStringLiteral("10.0.0.0 - 10.0.0.255"));
+        QCOMPARE(info.response, QStringLiteral("inetnum: 192.0.2.0 - 192.0.2.255\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAnalysis)
+#include "tst_analysis.moc"

@@ -1,0 +1,21 @@
+#include "whois/whoisinfo.h"
+
+QString WhoisInfo::formatText() const
+{
+    QString result;
+    result.reserve(response.size() + response.size() / 16 + 1);
+
+    for (QStringView line : QStringView(response).split(QLatin1Char('\n'))) {
+        const bool comment = !line.isEmpty() && (line.front() == QLatin1Char('#') || line.front() == QLatin1Char('%'));
+        const qsizetype colon = comment ? -1 : line.indexOf(QLatin1Char(':'));
+        if (colon >= 0 && line.indexOf(QLatin1Char(':'), colon + 1) < 0) {
+            result += line.left(colon).trimmed();
+            result += QLatin1String(":\t");
+            result += line.mid(colon + 1).trimmed();
+        } else {
+            result += line;
+        }
+        result += QLatin1Char('\n');
+    }
+    return result;
+}
