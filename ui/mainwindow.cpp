@@ -2,14 +2,21 @@
 
 #include <QApplication>
 #include <QBoxLayout>
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
 #include <QIcon>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QSaveFile>
+#include <QStandardPaths>
 #include <QStatusBar>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QTextOption>
 
@@ -84,17 +91,50 @@ void mainWindow::createMenus()
 
 void mainWindow::getData(QString server)
 {
+    // Every search is a new lookup: the engine picks the server itself.
     Q_UNUSED(server);
+    const QString noServer;
+    whoisInfo->lookup(addressEdit->text(), noServer);
+    // Plain text: a reply that looks like HTML is shown as it came, and what
+    // is shown is what Save writes.
+    resultEdit->setPlainText(whoisInfo->formatText());
+    resultEdit->setFocus(Qt::OtherFocusReason);
 }
 
 void mainWindow::saveData()
 {
+    const QString text = whoisInfo->formatText();
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    qDebug().noquote().nospace() << '"' << desktop << "\" ";
+
+    // Propose the query as the name, "192.0.2.1" as "192-0-2-1.txt", on the
+    // desktop, or in the home folder where there is no desktop folder.
+    whoisInfo->query.replace(QLatin1Char('.'), QLatin1Char('-'));
+    const QString folder = QDir(desktop).exists() ? desktop : QDir::homePath();
+    const QString proposed =
+        whoisInfo->query.isEmpty() ? folder : QDir(folder).filePath(whoisInfo->query + QLatin1String(".txt"));
+    const QString fileName = QFileDialog::getSaveFileName(this, QStringLiteral("Save Whois Information"), proposed,
+                                                          QStringLiteral("Text File (*.txt);"));
+    if (fileName.isEmpty())
+        return;
+
+    // Written aside and renamed into place, so a failed save leaves an
+    // existing file as it was.
+    QSaveFile file(fileName);
+    const QByteArray bytes = text.toLatin1();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(bytes) != bytes.size() || !file.commit()) {
+        QMessageBox::information(this, QStringLiteral("error"), QStringLiteral("Couldn't write to file."),
+                                 QMessageBox::Ok, QMessageBox::NoButton);
+    }
 }
 
 void mainWindow::copyData()
 {
+    if (resultEdit->textCursor().hasSelection())
+        resultEdit->copy();
 }
 
 void mainWindow::selectAllData()
 {
+    resultEdit->selectAll();
 }

@@ -17,6 +17,14 @@ struct WhoisEndpoints
     quint16 port = 43;
 };
 
+// Where a new lookup goes and the line it sends there.
+struct WhoisRoute
+{
+    QString server;
+    QString line;  // what goes on the wire, ended by a single line feed
+    QString query; // the line without the keyword and the line feed, for referral hops
+};
+
 // The lookup engine. It holds the result of the last lookup: the raw reply,
 // the query and the network summary.
 class WhoisInfo : public QObject
@@ -36,6 +44,23 @@ public:
     QString owner;
 
     const WhoisEndpoints &endpoints() const { return m_endpoints; }
+
+    // Asks the whois server for query and follows its referrals; the reply of
+    // the last server ends up in response, summarised. An empty server starts
+    // a new lookup; otherwise query goes to that server as it is. Blocks the
+    // calling thread until the chain has ended.
+    void lookup(QString query, QString server);
+
+    // The server and line for a new lookup of a lower-cased query.
+    WhoisRoute route(const QString &query) const;
+
+    // Bounds that keep a broken or hostile server from holding the lookup.
+    static constexpr int kConnectTimeoutMs = 5000;
+    static constexpr int kFirstReplyTimeoutMs = 10000;
+    static constexpr int kSilenceTimeoutMs = 2000;
+    static constexpr int kReplyTimeLimitMs = 30000;
+    static constexpr qint64 kReplySizeLimit = 4 * 1024 * 1024;
+    static constexpr int kMaxChainLength = 6;
 
     // Writes the message to the debug output, then shows it on the status bar.
     void showProgress(QString message);
@@ -58,6 +83,9 @@ public:
     QString calculateCidr(QString range) const;
 
 private:
+    struct Reply;
+    Reply exchange(const QString &server, const QString &line);
+
     WhoisEndpoints m_endpoints;
 };
 

@@ -1,0 +1,175 @@
+#ifndef VANTOR_TESTS_FAKEWHOISSERVER_H
+#define VANTOR_TESTS_FAKEWHOISSERVER_H
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QList>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+
+// A whois server on 127.0.0.1 for tests, on a thread of its own so that the
+// blocking lookup can run on the test's thread. Each accepted connection
+// plays the next script; every connection records the bytes it received.
+class FakeWhoisServer
+{
+public:
+    struct Step
+    {
+        enum Kind { Send, Pause, SendForever, Hold };
+        Kind kind;
+        QByteArray data;
+        int ms = 0;
+    };
+
+    struct Script
+    {
+        QList<Step> steps;
+        bool readQuery = true;   // read the query line before the steps
+        bool closeAtOnce = false; // close right after accepting
+
+        Script &send(const QByteArray &bytes) { steps.append({ Step::Send, bytes, 0 }); return *this; }
+        Script &pause(int ms) { steps.append({ Step::Pause, {}, ms }); return *this; }
+        // Sends bytes one at a time with a pause after each.
+        Script &drip(const QByteArray &bytes, int ms)
+        {
+            for (char c : bytes) {
+                send(QByteArray(1, c));
+                pause(ms);
+            }
+            return *this;
+        }
+        // Sends data until the peer goes away or ms have passed.
+        Script &sendForever(int ms) { steps.append({ Step::SendForever, {}, ms }); return *this; }
+        // Keeps the connection open, sending nothing, for ms or until the server stops.
+        Script &hold(int ms) { steps.append({ Step::Hold, {}, ms }); return *this; }
+    };
+
+    static Script reply(const QByteArray &bytes) { return Script().send(bytes); }
+
+    explicit FakeWhoisServer(QList<Script> scripts)
+        : m_scripts(std::move(scripts))
+    {
+        std::atomic<int> port{ -1 };
+        m_thread.reset(QThread::create([this, &port] { run(port); }));
+        m_thread->start();
+        while (port.load() < 0)
+            QThread::msleep(1);
+        m_port = quint16(port.load());
+    }
+
+    ~FakeWhoisServer()
+    {
+        m_stop = true;
+        m_thread->wait();
+    }
+
+    quint16 port() const { return m_port; }
+
+    // The bytes each connection received so far, in the order of connection.
+    QList<QByteArray> received() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_received;
+    }
+    int connections() const { return received().size(); }
+
+private:
+    void run(std::atomic<int> &port)
+    {
+        QTcpServer server;
+        if (!server.listen(QHostAddress::LocalHost, 0)) {
+            port = 0;
+            return;
+        }
+        port = server.serverPort();
+        int next = 0;
+        while (!m_stop) {
+            if (!server.waitForNewConnection(50))
+                continue;
+            std::unique_ptr<QTcpSocket> socket(server.nextPendingConnection());
+            int index;
+            {
+                QMutexLocker lock(&m_mutex);
+                index = m_received.size();
+                m_received.append(QByteArray());
+            }
+            const Script script = next < m_scripts.size() ? m_scripts.at(next) : Script();
+            ++next;
+            serve(*socket, script, index);
+        }
+    }
+
+    void record(QTcpSocket &socket, int index)
+    {
+        const QByteArray bytes = socket.readAll();
+        if (bytes.isEmpty())
+            return;
+        QMutexLocker lock(&m_mutex);
+        m_received[index] += bytes;
+    }
+
+    void serve(QTcpSocket &socket, const Script &script, int index)
+    {
+        if (script.closeAtOnce) {
+            socket.abort();
+            return;
+        }
+        if (script.readQuery) {
+            QElapsedTimer t;
+            t.start();
+            while (!received().at(index).contains('\n') && t.elapsed() < 3000 && !m_stop) {
+                socket.waitForReadyRead(50);
+                record(socket, index);
+            }
+        }
+        for (const Step &step : script.steps) {
+            if (m_stop || socket.state() != QAbstractSocket::ConnectedState)
+                break;
+            switch (step.kind) {
+            case Step::Send:
+                socket.write(step.data);
+                socket.waitForBytesWritten(5000);
+                break;
+            case Step::Pause:
+                QThread::msleep(step.ms);
+                break;
+            case Step::SendForever: {
+                const QByteArray block(64 * 1024, 'x');
+                QElapsedTimer t;
+                t.start();
+                while (!m_stop && t.elapsed() < step.ms && socket.state() == QAbstractSocket::ConnectedState) {
+                    socket.write(block);
+                    socket.waitForBytesWritten(1000);
+                }
+                break;
+            }
+            case Step::Hold: {
+                QElapsedTimer t;
+                t.start();
+                while (!m_stop && t.elapsed() < step.ms && socket.state() == QAbstractSocket::ConnectedState)
+                    socket.waitForReadyRead(50);
+                break;
+            }
+            }
+        }
+        socket.disconnectFromHost();
+        if (socket.state() != QAbstractSocket::UnconnectedState)
+            socket.waitForDisconnected(1000);
+    }
+
+    QList<Script> m_scripts;
+    std::unique_ptr<QThread> m_thread;
+    quint16 m_port = 0;
+    std::atomic<bool> m_stop{ false };
+    mutable QMutex m_mutex;
+    QList<QByteArray> m_received;
+};
+
+#endif

@@ -1,0 +1,73 @@
+#include <QElapsedTimer>
+#include <QStatusBar>
+#include <QtTest>
+
+#include "fakewhoisserver.h"
+#include "whois/whoisinfo.h"
+
+using Script = FakeWhoisServer::Script;
+
+namespace {
+
+WhoisEndpoints local(quint16 port)
+{
+    WhoisEndpoints e;
+    e.defaultServer = QStringLiteral("127.0.0.1");
+    e.port = port;
+    return e;
+}
+
+} // namespace
+
+// The time bounds of a lookup; each case waits for a limit to run out.
+class TestLookupLimits : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void silentServerIsReported()
+    {
+        FakeWhoisServer server({ Script().hold(15000) });
+        QStatusBar bar;
+        WhoisInfo info(&bar, local(server.port()));
+        QElapsedTimer t;
+        t.start();
+        info.lookup(QStringLiteral("192.0.2.1"), QString());
+        QVERIFY(t.elapsed() >= WhoisInfo::kFirstReplyTimeoutMs - 100);
+        QVERIFY(t.elapsed() < WhoisInfo::kFirstReplyTimeoutMs + 2000);
+        QVERIFY(info.response.isEmpty());
+        QCOMPARE(bar.currentMessage(), QStringLiteral("No reply from 127.0.0.1"));
+    }
+
+    void silentHopKeepsTheEarlierReply()
+    {
+        FakeWhoisServer server({ FakeWhoisServer::reply("NetRange: 192.0.2.0 - 192.0.2.255\nReferralServer: 127.1\n"),
+                                 Script().hold(15000) });
+        QStatusBar bar;
+        WhoisInfo info(&bar, local(server.port()));
+        info.lookup(QStringLiteral("192.0.2.1"), QString());
+        QCOMPARE(server.connections(), 2);
+        QCOMPARE(info.cidr, QStringLiteral("192.0.2.0/24"));
+        QVERIFY(info.response.startsWith(QStringLiteral("NetRange: 192.0.2.0 - 192.0.2.255\nCIDR:")));
+        QCOMPARE(bar.currentMessage(), QStringLiteral("No reply from 127.1"));
+    }
+
+    void dripIsCutAfter30Seconds()
+    {
+        // One byte a second never leaves 2 s of silence; the overall limit ends it.
+        FakeWhoisServer server({ Script().send("descr: ").drip(QByteArray(60, 'a'), 1000) });
+        QStatusBar bar;
+        WhoisInfo info(&bar, local(server.port()));
+        QElapsedTimer t;
+        t.start();
+        info.lookup(QStringLiteral("192.0.2.1"), QString());
+        QVERIFY(t.elapsed() >= WhoisInfo::kReplyTimeLimitMs - 100);
+        QVERIFY(t.elapsed() < WhoisInfo::kReplyTimeLimitMs + 2000);
+        // What arrived is kept: about one byte a second.
+        QVERIFY2(info.owner.size() >= 25 && info.owner.size() <= 32, qPrintable(info.owner));
+        QCOMPARE(bar.currentMessage(), QStringLiteral("Reply from 127.0.0.1 cut off after 30 s"));
+    }
+};
+
+QTEST_MAIN(TestLookupLimits)
+#include "tst_lookup_limits.moc"

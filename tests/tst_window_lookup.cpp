@@ -1,0 +1,290 @@
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+#include "fakewhoisserver.h"
+#include "messagecapture.h"
+#include "ui/mainwindow.h"
+
+using Script = FakeWhoisServer::Script;
+
+namespace {
+
+// Answers the modal dialogs that Save opens, the way a user would.
+class ModalDriver : public QObject
+{
+public:
+    std::function<void(QFileDialog *)> onFileDialog;
+    QStringList boxes; // "title|text" of every message box seen
+    QString proposed;  // what the save dialog offered first
+
+    ModalDriver()
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] { poke(); });
+        m_timer.start(20);
+    }
+
+private:
+    void poke()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+            if (dialog->property("driven").toBool())
+                return;
+            dialog->setProperty("driven", true);
+            proposed = dialog->selectedFiles().value(0);
+            // Answered from a posted call, so that this timer keeps running
+            // and can answer a question the dialog asks in turn.
+            QMetaObject::invokeMethod(
+                dialog,
+                [this, dialog] {
+                    if (onFileDialog)
+                        onFileDialog(dialog);
+                    else
+                        dialog->reject();
+                },
+                Qt::QueuedConnection);
+        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            boxes.append(box->windowTitle() + QLatin1Char('|') + box->text());
+            QAbstractButton *yes = box->button(QMessageBox::Yes);
+            (yes ? yes : box->button(QMessageBox::Ok))->click();
+        }
+    }
+    QTimer m_timer;
+};
+
+void chooseFile(QFileDialog *dialog, const QString &path)
+{
+    // As typed by the user: the folder, then the name in the name field.
+    const QFileInfo info(path);
+    dialog->setDirectory(info.absolutePath());
+    dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(info.fileName());
+    static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept, protected there
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+} // namespace
+
+// The search, Save, Copy and Select All from the window, against a server
+// the test starts itself.
+class TestWindowLookup : public QObject
+{
+    Q_OBJECT
+
+private:
+    void useServer(mainWindow &w, const FakeWhoisServer &server)
+    {
+        WhoisEndpoints e;
+        e.defaultServer = QStringLiteral("127.0.0.1");
+        e.port = server.port();
+        w.whoisInfo = new WhoisInfo(w.statusBar, e);
+    }
+
+    void showAndFocus(mainWindow &w)
+    {
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.addressEdit->setFocus();
+    }
+
+private slots:
+    void enterAndButtonGiveTheSameResult()
+    {
+        const QByteArray reply = "% comment: kept\r\nNetRange:   192.0.2.0 - 192.0.2.255\r\nOrgName:    Test Org\r\n";
+        FakeWhoisServer server({ FakeWhoisServer::reply(reply), FakeWhoisServer::reply(reply) });
+        mainWindow w;
+        useServer(w, server);
+        showAndFocus(w);
+
+        w.addressEdit->setText(QStringLiteral(" 192.0.2.1"));
+        QTest::keyClick(w.addressEdit, Qt::Key_Return);
+        const QString byEnter = w.resultEdit->toPlainText();
+        QCOMPARE(byEnter, QStringLiteral("% comment: kept\nNetRange:\t192.0.2.0 - 192.0.2.255\nCIDR:\t192.0.2.0/24\n"
+                                         "OrgName:\tTest Org\n\n"));
+        QVERIFY(w.resultEdit->hasFocus());
+
+        w.resultEdit->clear();
+        w.addressEdit->setFocus();
+        QTest::mouseClick(w.searchButton, Qt::LeftButton);
+        QCOMPARE(w.resultEdit->toPlainText(), byEnter);
+        QVERIFY(w.resultEdit->hasFocus());
+
+        // The field keeps its text, blanks and all, and they went to the server.
+        QCOMPARE(w.addressEdit->text(), QStringLiteral(" 192.0.2.1"));
+        QCOMPARE(server.received(), (QList<QByteArray>{ "n +  192.0.2.1\n", "n +  192.0.2.1\n" }));
+    }
+
+    void replyThatLooksLikeHtmlStaysText()
+    {
+        FakeWhoisServer server({ FakeWhoisServer::reply("<b>bold</b> &lt;x&gt;\n<p>para") });
+        mainWindow w;
+        useServer(w, server);
+        w.addressEdit->setText(QStringLiteral("192.0.2.1"));
+        w.getData();
+        QCOMPARE(w.resultEdit->toPlainText(), QStringLiteral("<b>bold</b> &lt;x&gt;\n<p>para\n"));
+    }
+
+    void emptyAddressClearsWithoutTraffic()
+    {
+        FakeWhoisServer server({ FakeWhoisServer::reply("descr: x\n") });
+        mainWindow w;
+        useServer(w, server);
+        showAndFocus(w);
+        w.resultEdit->setPlainText(QStringLiteral("previous result"));
+        w.statusBar->showMessage(QStringLiteral("earlier message"));
+        QTest::keyClick(w.addressEdit, Qt::Key_Return);
+        QCOMPARE(w.resultEdit->toPlainText(), QStringLiteral("\n"));
+        QVERIFY(w.resultEdit->hasFocus());
+        QCOMPARE(w.statusBar->currentMessage(), QStringLiteral("earlier message"));
+        QCOMPARE(server.connections(), 0);
+    }
+
+    void failedLookupShowsTheMessage()
+    {
+        mainWindow w;
+        WhoisEndpoints e;
+        e.defaultServer = QStringLiteral("no-such-host.invalid");
+        w.whoisInfo = new WhoisInfo(w.statusBar, e);
+        w.addressEdit->setText(QStringLiteral("192.0.2.1"));
+        w.getData();
+        QCOMPARE(w.statusBar->currentMessage(), QStringLiteral("Connection timed out"));
+        QCOMPARE(w.resultEdit->toPlainText(), QStringLiteral("\n"));
+    }
+
+    void saveWritesLatin1AndReplaces()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("out.txt"));
+        mainWindow w;
+        w.whoisInfo->query = QStringLiteral("192.0.2.1");
+        w.whoisInfo->response = QString::fromUtf8("descr:  café 中\n% ok");
+
+        ModalDriver driver;
+        driver.onFileDialog = [&](QFileDialog *d) { chooseFile(d, path); };
+        MessageCapture capture;
+        w.saveData();
+        // Latin-1, "?" for what it cannot hold, nothing else added.
+        QCOMPARE(readFile(path), QByteArray("descr:\tcaf\xe9 ?\n% ok\n"));
+        QVERIFY(driver.boxes.isEmpty());
+
+        // The dialog proposes the query as a name on the desktop (home where
+        // there is none), and the desktop is named in the debug output.
+        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        const QString folder = QDir(desktop).exists() ? desktop : QDir::homePath();
+        QCOMPARE(driver.proposed, QDir(folder).filePath(QStringLiteral("192-0-2-1.txt")));
+        QCOMPARE(capture.take().value(0), QLatin1Char('"') + desktop + QStringLiteral("\" "));
+
+        // A second save replaces the file; the dialog's own question is answered yes.
+        w.whoisInfo->response = QStringLiteral("x");
+        w.saveData();
+        QCOMPARE(readFile(path), QByteArray("x\n"));
+        QCOMPARE(driver.boxes.size(), 1);
+        QVERIFY(!driver.boxes.first().startsWith(QStringLiteral("error|")));
+    }
+
+    void saveBeforeAnySearchWritesOneLineEnd()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("empty.txt"));
+        mainWindow w;
+        ModalDriver driver;
+        driver.onFileDialog = [&](QFileDialog *d) { chooseFile(d, path); };
+        w.saveData();
+        QCOMPARE(readFile(path), QByteArray("\n"));
+    }
+
+    void cancelledSaveWritesNothing()
+    {
+        QTemporaryDir dir;
+        mainWindow w;
+        ModalDriver driver; // rejects the dialog
+        w.saveData();
+        QVERIFY(QDir(dir.path()).isEmpty());
+        QVERIFY(driver.boxes.isEmpty());
+    }
+
+    void failedSaveShowsTheBoxAndKeepsTheOldFile()
+    {
+        QTemporaryDir dir;
+        // A folder where the file should go: nothing can replace it.
+        const QString folder = dir.filePath(QStringLiteral("taken"));
+        QVERIFY(QDir().mkdir(folder));
+        QFile old(QDir(folder).filePath(QStringLiteral("inside.txt")));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old content");
+        old.close();
+
+        mainWindow w;
+        w.whoisInfo->response = QStringLiteral("new content");
+        ModalDriver driver;
+        driver.onFileDialog = [&](QFileDialog *d) {
+            d->setDirectory(dir.path());
+            d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("taken"));
+            static_cast<QDialog *>(d)->done(QDialog::Accepted); // as if the user insisted on that name
+        };
+        w.saveData();
+        QCOMPARE(driver.boxes, QStringList{ QStringLiteral("error|Couldn't write to file.") });
+        QVERIFY(QFileInfo(folder).isDir());
+        QCOMPARE(readFile(old.fileName()), QByteArray("old content"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{ QStringLiteral("inside.txt") });
+        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{ QStringLiteral("taken") });
+    }
+
+    void copyAndSelectAll()
+    {
+        FakeWhoisServer server({ FakeWhoisServer::reply("descr: one\ndescr: two\n") });
+        mainWindow w;
+        useServer(w, server);
+        showAndFocus(w);
+        QClipboard *clipboard = QApplication::clipboard();
+        clipboard->setText(QStringLiteral("before"));
+
+        // Nothing to select before the first search.
+        w.selectAllData();
+        w.copyData();
+        QCOMPARE(clipboard->text(), QStringLiteral("before"));
+
+        w.addressEdit->setText(QStringLiteral("192.0.2.1"));
+        w.getData();
+        // A new result has no selection, and the address field's selection does not count.
+        w.addressEdit->selectAll();
+        w.copyData();
+        QCOMPARE(clipboard->text(), QStringLiteral("before"));
+
+        w.addressEdit->setFocus();
+        w.selectAllData();
+        QVERIFY(w.addressEdit->hasFocus());
+        w.copyData();
+        QCOMPARE(clipboard->text(), QStringLiteral("descr:\tone\ndescr:\ttwo\n\n"));
+        QCOMPARE(clipboard->text(), w.resultEdit->toPlainText());
+
+        // Part of the text: the selection only.
+        QTextCursor cursor = w.resultEdit->textCursor();
+        cursor.setPosition(0);
+        cursor.setPosition(5, QTextCursor::KeepAnchor);
+        w.resultEdit->setTextCursor(cursor);
+        w.copyData();
+        QCOMPARE(clipboard->text(), QStringLiteral("descr"));
+    }
+};
+
+QTEST_MAIN(TestWindowLookup)
+#include "tst_window_lookup.moc"
