@@ -3,6 +3,7 @@
 #include <QTcpSocket>
 #include <QUrl>
 
+#include "whois/replytext.h"
 #include "whois/whoisinfo.h"
 
 struct WhoisInfo::Reply
@@ -26,20 +27,6 @@ bool isAscii(const QString &text)
         if (c.unicode() > 0x7f)
             return false;
     return true;
-}
-
-// Latin-1 text of one chunk. NUL bytes are dropped, not treated as the end
-// of the chunk: where a chunk ends depends on the network, and what follows
-// a stray NUL is still part of the reply.
-void appendLatin1(QString &text, const QByteArray &bytes)
-{
-    if (!bytes.contains('\0')) {
-        text += QString::fromLatin1(bytes);
-        return;
-    }
-    QByteArray clean = bytes;
-    clean.replace('\0', QByteArray());
-    text += QString::fromLatin1(clean);
 }
 
 } // namespace
@@ -109,7 +96,7 @@ WhoisInfo::Reply WhoisInfo::exchange(const QString &server, const QString &line)
         const QByteArray chunk = socket.read(kReplySizeLimit - received);
         received += chunk.size();
         anything = anything || !chunk.isEmpty();
-        appendLatin1(reply.text, chunk);
+        appendReplyChunk(reply.text, chunk);
         if (received >= kReplySizeLimit) {
             reply.outcome = Reply::CutBySize;
             break;
@@ -119,7 +106,7 @@ WhoisInfo::Reply WhoisInfo::exchange(const QString &server, const QString &line)
     if (reply.outcome == Reply::Complete && socket.bytesAvailable() > 0 && received < kReplySizeLimit) {
         const QByteArray rest = socket.read(kReplySizeLimit - received);
         anything = anything || !rest.isEmpty();
-        appendLatin1(reply.text, rest);
+        appendReplyChunk(reply.text, rest);
     }
     if (!anything)
         reply.outcome = Reply::NoAnswer;
