@@ -47,13 +47,39 @@ struct SummaryPatterns
     QRegularExpression address = extraction::fieldPattern(QStringLiteral("address|City|StateProv|PostalCode"));
 };
 
+// Line feeds only. A CR before a line feed goes (CR CR LF included); a CR
+// that ends a line on its own, as in old Mac text, becomes a line feed, so
+// that its lines do not run together.
+void normaliseLineEnds(QString &text)
+{
+    if (!text.contains(QLatin1Char('\r')))
+        return;
+    QString out;
+    out.reserve(text.size());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (c != QLatin1Char('\r')) {
+            out += c;
+            continue;
+        }
+        qsizetype j = i;
+        while (j + 1 < n && text.at(j + 1) == QLatin1Char('\r'))
+            ++j;
+        if (j + 1 < n && text.at(j + 1) != QLatin1Char('\n'))
+            out += QLatin1Char('\n');
+        i = j;
+    }
+    text = out;
+}
+
 } // namespace
 
 void WhoisInfo::summarise()
 {
     static thread_local const SummaryPatterns patterns;
 
-    response.remove(QLatin1Char('\r'));
+    normaliseLineEnds(response);
 
     // Each member takes its value from the first paragraph that has one.
     for (QStringView block : QStringView(response).split(u"\n\n", Qt::SkipEmptyParts)) {

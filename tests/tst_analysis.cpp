@@ -238,6 +238,36 @@ private slots:
         QCOMPARE(two.response, QStringLiteral("inetnum: 192.0.2.0 - 192.0.2.255\ninetnum: 10.0.0.0 - 10.0.0.255\n"));
     }
 
+    void lineEnds_data()
+    {
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("CR LF") << "a: 1\r\nb: 2\r\n\r\nc: 3\r\n" << "a: 1\nb: 2\n\nc: 3\n";
+        QTest::newRow("CR CR LF") << "a: 1\r\r\nb: 2" << "a: 1\nb: 2";
+        QTest::newRow("CR only") << "a: 1\rcountry: GB\r\rc: 3\r" << "a: 1\ncountry: GB\nc: 3";
+        QTest::newRow("mixed") << "a: 1\rb: 2\r\nc: 3\nd: 4" << "a: 1\nb: 2\nc: 3\nd: 4";
+    }
+    void lineEnds()
+    {
+        QFETCH(QString, reply);
+        QFETCH(QString, expected);
+        WhoisInfo info(nullptr);
+        info.response = reply;
+        info.summarise();
+        QCOMPARE(info.response, expected);
+    }
+
+    void crOnlyReplyKeepsItsFields()
+    {
+        // Lines that ran together would hide the country behind another value.
+        WhoisInfo info(nullptr);
+        info.response = QStringLiteral("inetnum: 192.0.2.0 - 192.0.2.255\rdescr: Mac Org\rcountry: FR\r");
+        info.summarise();
+        QCOMPARE(info.owner, QStringLiteral("Mac Org"));
+        QCOMPARE(info.country, QStringLiteral("France"));
+        QCOMPARE(info.cidr, QStringLiteral("192.0.2.0/24"));
+    }
+
     void emptyAndRangelessReplies()
     {
         WhoisInfo empty(nullptr);
