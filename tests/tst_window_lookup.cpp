@@ -1,78 +1,22 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
-#include <QFileDialog>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
-#include <QTimer>
 #include <QtTest>
-
-#include <functional>
 
 #include "fakewhoisserver.h"
 #include "messagecapture.h"
+#include "modaldriver.h"
 #include "ui/mainwindow.h"
 
 using Script = FakeWhoisServer::Script;
 
 namespace {
-
-// Answers the modal dialogs that Save opens, the way a user would.
-class ModalDriver : public QObject
-{
-public:
-    std::function<void(QFileDialog *)> onFileDialog;
-    QStringList boxes; // "title|text" of every message box seen
-    QString proposed;  // what the save dialog offered first
-
-    ModalDriver()
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] { poke(); });
-        m_timer.start(20);
-    }
-
-private:
-    void poke()
-    {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-            if (dialog->property("driven").toBool())
-                return;
-            dialog->setProperty("driven", true);
-            proposed = dialog->selectedFiles().value(0);
-            // Answered from a posted call, so that this timer keeps running
-            // and can answer a question the dialog asks in turn.
-            QMetaObject::invokeMethod(
-                dialog,
-                [this, dialog] {
-                    if (onFileDialog)
-                        onFileDialog(dialog);
-                    else
-                        dialog->reject();
-                },
-                Qt::QueuedConnection);
-        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            boxes.append(box->windowTitle() + QLatin1Char('|') + box->text());
-            QAbstractButton *yes = box->button(QMessageBox::Yes);
-            (yes ? yes : box->button(QMessageBox::Ok))->click();
-        }
-    }
-    QTimer m_timer;
-};
-
-void chooseFile(QFileDialog *dialog, const QString &path)
-{
-    // As typed by the user: the folder, then the name in the name field.
-    const QFileInfo info(path);
-    dialog->setDirectory(info.absolutePath());
-    dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(info.fileName());
-    static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept, protected there
-}
 
 QByteArray readFile(const QString &path)
 {
@@ -178,7 +122,7 @@ private slots:
         w.whoisInfo->response = QString::fromUtf8("descr:  café 中\n% ok");
 
         ModalDriver driver;
-        driver.onFileDialog = [&](QFileDialog *d) { chooseFile(d, path); };
+        driver.onFileDialog = [&](QFileDialog *d) { ModalDriver::chooseFile(d, path); };
         MessageCapture capture;
         w.saveData();
         // Latin-1, "?" for what it cannot hold, nothing else added.
@@ -206,7 +150,7 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("empty.txt"));
         mainWindow w;
         ModalDriver driver;
-        driver.onFileDialog = [&](QFileDialog *d) { chooseFile(d, path); };
+        driver.onFileDialog = [&](QFileDialog *d) { ModalDriver::chooseFile(d, path); };
         w.saveData();
         QCOMPARE(readFile(path), QByteArray("\n"));
     }
@@ -235,11 +179,7 @@ private slots:
         mainWindow w;
         w.whoisInfo->response = QStringLiteral("new content");
         ModalDriver driver;
-        driver.onFileDialog = [&](QFileDialog *d) {
-            d->setDirectory(dir.path());
-            d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("taken"));
-            static_cast<QDialog *>(d)->done(QDialog::Accepted); // as if the user insisted on that name
-        };
+        driver.onFileDialog = [&](QFileDialog *d) { ModalDriver::insistOnFile(d, folder); };
         w.saveData();
         QCOMPARE(driver.boxes, QStringList{ QStringLiteral("error|Couldn't write to file.") });
         QVERIFY(QFileInfo(folder).isDir());
