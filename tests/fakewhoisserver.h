@@ -11,6 +11,10 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
+
 #include <atomic>
 #include <memory>
 
@@ -22,7 +26,7 @@ class FakeWhoisServer
 public:
     struct Step
     {
-        enum Kind { Send, Pause, SendForever, Hold };
+        enum Kind { Send, Pause, SendForever, Hold, Reset };
         Kind kind;
         QByteArray data;
         int ms = 0;
@@ -31,8 +35,7 @@ public:
     struct Script
     {
         QList<Step> steps;
-        bool readQuery = true;   // read the query line before the steps
-        bool closeAtOnce = false; // close right after accepting
+        bool readQuery = true; // read the query line before the steps
 
         Script &send(const QByteArray &bytes) { steps.append({ Step::Send, bytes, 0 }); return *this; }
         Script &pause(int ms) { steps.append({ Step::Pause, {}, ms }); return *this; }
@@ -49,6 +52,8 @@ public:
         Script &sendForever(int ms) { steps.append({ Step::SendForever, {}, ms }); return *this; }
         // Keeps the connection open, sending nothing, for ms or until the server stops.
         Script &hold(int ms) { steps.append({ Step::Hold, {}, ms }); return *this; }
+        // Drops the connection with a reset instead of a close.
+        Script &reset() { steps.append({ Step::Reset, {}, 0 }); return *this; }
     };
 
     static Script reply(const QByteArray &bytes) { return Script().send(bytes); }
@@ -106,6 +111,16 @@ private:
         }
     }
 
+    static void resetConnection(QTcpSocket &socket)
+    {
+#ifdef Q_OS_UNIX
+        // A zero linger time makes the close send a reset, as a crashed peer would.
+        const linger noLinger{ 1, 0 };
+        ::setsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger);
+#endif
+        socket.abort();
+    }
+
     void record(QTcpSocket &socket, int index)
     {
         const QByteArray bytes = socket.readAll();
@@ -117,10 +132,6 @@ private:
 
     void serve(QTcpSocket &socket, const Script &script, int index)
     {
-        if (script.closeAtOnce) {
-            socket.abort();
-            return;
-        }
         if (script.readQuery) {
             QElapsedTimer t;
             t.start();
@@ -150,6 +161,9 @@ private:
                 }
                 break;
             }
+            case Step::Reset:
+                resetConnection(socket);
+                return;
             case Step::Hold: {
                 QElapsedTimer t;
                 t.start();

@@ -1,0 +1,205 @@
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStatusBar>
+#include <QtTest>
+
+#include "fakewhoisserver.h"
+#include "whois/whoisinfo.h"
+
+using Script = FakeWhoisServer::Script;
+
+namespace {
+
+WhoisEndpoints local(quint16 port)
+{
+    WhoisEndpoints e;
+    e.defaultServer = QStringLiteral("127.0.0.1");
+    e.port = port;
+    return e;
+}
+
+// Peak resident memory of this process so far, in KiB (Linux).
+qint64 peakRssKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+const QByteArray kFirst = "NetRange:       192.0.2.0 - 192.0.2.255\nOrgName:        First Org\n";
+
+} // namespace
+
+// Servers that are broken or hostile. Whatever they do, the lookup ends
+// within its bounds, keeps what it received, and says what happened.
+class TestHostile : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Outcome
+    {
+        QString response;
+        QString status;
+        QString owner;
+        QString cidr;
+        int connections = 0;
+        qint64 ms = 0;
+    };
+
+    Outcome run(const QList<Script> &scripts)
+    {
+        FakeWhoisServer server(scripts);
+        QStatusBar bar;
+        bar.showMessage(QStringLiteral("before"));
+        WhoisInfo info(&bar, local(server.port()));
+        QElapsedTimer t;
+        t.start();
+        info.lookup(QStringLiteral("192.0.2.1"), QString());
+        Outcome o;
+        o.ms = t.elapsed();
+        o.response = info.response;
+        o.status = bar.currentMessage();
+        o.owner = info.owner;
+        o.cidr = info.cidr;
+        o.connections = server.connections();
+        // Whatever came, the result text renders.
+        const QString text = info.formatText();
+        if (!text.endsWith(QLatin1Char('\n')))
+            o.status = QStringLiteral("<result text without its final line feed>");
+        return o;
+    }
+
+    static Script referral(const QByteArray &value) { return FakeWhoisServer::reply(kFirst + "ReferralServer: " + value + "\n"); }
+
+private slots:
+    void endlessDataStaysWithinMemoryAndTime()
+    {
+        const qint64 before = peakRssKiB();
+        const Outcome o = run({ Script().send("descr: endless\n").sendForever(40000) });
+        QVERIFY(o.ms < 15000);
+        QCOMPARE(o.response.size(), qsizetype(WhoisInfo::kReplySizeLimit));
+        QVERIFY(o.response.startsWith(QStringLiteral("descr: endless\nxxxx")));
+        QCOMPARE(o.owner, QStringLiteral("endless"));
+        QCOMPARE(o.status, QStringLiteral("Reply from 127.0.0.1 cut off at 4 MiB"));
+        // A few copies of 4 MiB of text at most, not what the server sent.
+        if (before > 0)
+            QVERIFY2(peakRssKiB() - before < 128 * 1024, qPrintable(QString::number(peakRssKiB() - before)));
+    }
+
+    void oneLineOf2MiB()
+    {
+        const QByteArray line = "descr: " + QByteArray(2 * 1024 * 1024, 'y') + "\n";
+        const Outcome o = run({ FakeWhoisServer::reply(line) });
+        QVERIFY(o.ms < 10000);
+        QCOMPARE(o.response.size(), qsizetype(line.size()));
+        QCOMPARE(o.owner.size(), qsizetype(2 * 1024 * 1024));
+        QVERIFY(o.status.isEmpty());
+    }
+
+    void everyByteValue()
+    {
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            all.append(char(b));
+        const Outcome o = run({ FakeWhoisServer::reply("% bytes: " + all + "\ndescr: after\n") });
+        // NULs go; every other byte is its Latin-1 character, CRs as line ends.
+        QByteArray expected = "% bytes: " + all + "\ndescr: after\n";
+        expected.replace('\0', QByteArray());
+        QString text = QString::fromLatin1(expected);
+        text.replace(QStringLiteral("\r"), QStringLiteral("\n"));
+        QCOMPARE(o.response, text);
+        QCOMPARE(o.owner, QStringLiteral("after"));
+    }
+
+    void lineEnds_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("owner");
+        QTest::newRow("CR only") << QByteArray("inetnum: 192.0.2.0 - 192.0.2.255\rdescr: Mac\rcountry: FR\r") << "Mac";
+        QTest::newRow("mixed") << QByteArray("inetnum: 192.0.2.0 - 192.0.2.255\r\ndescr: Mixed\rcountry: FR\n") << "Mixed";
+    }
+    void lineEnds()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, owner);
+        const Outcome o = run({ FakeWhoisServer::reply(reply) });
+        QCOMPARE(o.owner, owner);
+        QCOMPARE(o.cidr, QStringLiteral("192.0.2.0/24"));
+        QVERIFY(!o.response.contains(QLatin1Char('\r')));
+        QVERIFY(o.response.contains(QStringLiteral("192.0.2.255\nCIDR:192.0.2.0/24\n")));
+    }
+
+    void resetAfterData()
+    {
+        const Outcome o = run({ Script().send(kFirst).pause(300).reset() });
+        QCOMPARE(o.owner, QStringLiteral("First Org"));
+        QVERIFY(o.status.isEmpty());
+    }
+
+    void resetBeforeData()
+    {
+        Script s;
+        s.readQuery = false;
+        const Outcome o = run({ s.reset() });
+        QVERIFY(o.ms < 3000);
+        QVERIFY(o.response.isEmpty());
+        QCOMPARE(o.status, QStringLiteral("No reply from 127.0.0.1"));
+    }
+
+    void serverThatNeverReads()
+    {
+        Script s;
+        s.readQuery = false;
+        s.hold(15000);
+        const Outcome o = run({ s });
+        QVERIFY(o.ms < WhoisInfo::kFirstReplyTimeoutMs + 2000);
+        QCOMPARE(o.status, QStringLiteral("No reply from 127.0.0.1"));
+    }
+
+    void referralsThatLeadNowhere_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<int>("connections");
+        QTest::addColumn<QString>("status");
+        // The first reply is kept and summarised in every case.
+        QTest::newRow("unresolvable") << QByteArray("whois://no-such-host.invalid") << 1 << "Connection timed out";
+        // ":43" goes wherever it stands, so a port 4321 leaves "21" on the name.
+        QTest::newRow("other port") << QByteArray("whois://localhost:4321") << 1 << "Connection timed out";
+        QTest::newRow("empty value") << QByteArray("") << 1 << "";
+        QTest::newRow("blanks inside") << QByteArray("bad host name") << 1 << "Connection timed out";
+        QTest::newRow("control characters") << QByteArray("bad\x01host\x7f") << 1 << "Connection timed out";
+        QTest::newRow("scheme only") << QByteArray("whois://") << 1 << "";
+        QTest::newRow("scheme and port only") << QByteArray("whois://:43") << 1 << "";
+    }
+    void referralsThatLeadNowhere()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(int, connections);
+        QFETCH(QString, status);
+        const Outcome o = run({ referral(value), FakeWhoisServer::reply("descr: should not be asked\n") });
+        QVERIFY(o.ms < WhoisInfo::kConnectTimeoutMs + 2000);
+        QCOMPARE(o.connections, connections);
+        QCOMPARE(o.owner, QStringLiteral("First Org"));
+        QCOMPARE(o.cidr, QStringLiteral("192.0.2.0/24"));
+        QCOMPARE(o.status, status);
+    }
+
+    void referralLoopThroughTwoServers()
+    {
+        // 127.0.0.1 -> 127.1 -> 127.0.0.1: the second server's reply ends it.
+        const Outcome o = run({ referral("127.1"),
+                                FakeWhoisServer::reply("descr: Second\nReferralServer: whois://127.0.0.1:43\n"),
+                                FakeWhoisServer::reply("descr: third\n") });
+        QCOMPARE(o.connections, 2);
+        QCOMPARE(o.owner, QStringLiteral("Second"));
+        QVERIFY(o.status.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestHostile)
+#include "tst_hostile.moc"
