@@ -43,10 +43,9 @@ public:
 private:
     static void typeName(QFileDialog *dialog, const QString &path)
     {
-        // selectFile() leaves the name field alone while it has the focus.
-        const QFileInfo info(path);
-        dialog->setDirectory(info.absolutePath());
-        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(info.fileName());
+        // The whole path typed into the name field, as a user may; selectFile()
+        // leaves that field alone while it has the focus.
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(path).absoluteFilePath());
     }
 
     void poke()

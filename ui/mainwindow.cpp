@@ -5,6 +5,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QIcon>
 #include <QKeySequence>
 #include <QLabel>
@@ -118,14 +119,25 @@ void mainWindow::saveData()
     if (fileName.isEmpty())
         return;
 
+    if (!writeTextFile(fileName, text.toLatin1()))
+        QMessageBox::information(this, QStringLiteral("error"), QStringLiteral("Couldn't write to file."),
+                                 QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+bool mainWindow::writeTextFile(const QString &fileName, const QByteArray &bytes)
+{
+    const QFileInfo target(fileName);
+    if (target.exists() && !target.isFile() && !target.isDir()) {
+        // A device or a pipe is written to as it is: renaming a file into
+        // its place would replace it.
+        QFile device(fileName);
+        return device.open(QIODevice::WriteOnly | QIODevice::Text) && device.write(bytes) == bytes.size()
+               && device.flush();
+    }
     // Written aside and renamed into place, so a failed save leaves an
     // existing file as it was.
     QSaveFile file(fileName);
-    const QByteArray bytes = text.toLatin1();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(bytes) != bytes.size() || !file.commit()) {
-        QMessageBox::information(this, QStringLiteral("error"), QStringLiteral("Couldn't write to file."),
-                                 QMessageBox::Ok, QMessageBox::NoButton);
-    }
+    return file.open(QIODevice::WriteOnly | QIODevice::Text) && file.write(bytes) == bytes.size() && file.commit();
 }
 
 void mainWindow::copyData()

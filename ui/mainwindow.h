@@ -45,6 +45,8 @@ public:
 
 private:
     void createMenus();
+    // Writes bytes as the file's whole content; false when that failed.
+    static bool writeTextFile(const QString &fileName, const QByteArray &bytes);
 };
 
 #endif
