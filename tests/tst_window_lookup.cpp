@@ -9,6 +9,9 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include <memory>
+#include <vector>
+
 #include "fakewhoisserver.h"
 #include "messagecapture.h"
 #include "modaldriver.h"
@@ -33,13 +36,23 @@ class TestWindowLookup : public QObject
     Q_OBJECT
 
 private:
+    // The window keeps the engine it made for the whole run; the test's
+    // own engines are the test's to delete.
+    void useEndpoints(mainWindow &w, const WhoisEndpoints &e)
+    {
+        m_engines.push_back(std::make_unique<WhoisInfo>(w.statusBar, e));
+        w.whoisInfo = m_engines.back().get();
+    }
+
     void useServer(mainWindow &w, const FakeWhoisServer &server)
     {
         WhoisEndpoints e;
         e.defaultServer = QStringLiteral("127.0.0.1");
         e.port = server.port();
-        w.whoisInfo = new WhoisInfo(w.statusBar, e);
+        useEndpoints(w, e);
     }
+
+    std::vector<std::unique_ptr<WhoisInfo>> m_engines;
 
     void showAndFocus(mainWindow &w)
     {
@@ -50,6 +63,8 @@ private:
     }
 
 private slots:
+    void cleanup() { m_engines.clear(); }
+
     void enterAndButtonGiveTheSameResult()
     {
         const QByteArray reply = "% comment: kept\r\nNetRange:   192.0.2.0 - 192.0.2.255\r\nOrgName:    Test Org\r\n";
@@ -106,7 +121,7 @@ private slots:
         mainWindow w;
         WhoisEndpoints e;
         e.defaultServer = QStringLiteral("no-such-host.invalid");
-        w.whoisInfo = new WhoisInfo(w.statusBar, e);
+        useEndpoints(w, e);
         w.addressEdit->setText(QStringLiteral("192.0.2.1"));
         w.getData();
         QCOMPARE(w.statusBar->currentMessage(), QStringLiteral("Connection timed out"));
