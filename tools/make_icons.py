@@ -316,6 +316,17 @@ def search_svg():
 """ % (h0, h0, h1, h1, hw, c, c, r_out - rim / 2, rim, g[0][0], g[0][1], rg, rg, g[1][0], g[1][1])
 
 
+# macOS icon types that hold PNG data, by pixel size (the @2x types reuse the
+# bigger pictures).
+ICNS_TYPES = [(b"icp4", 16), (b"icp5", 32), (b"ic11", 32), (b"ic07", 128),
+              (b"ic08", 256), (b"ic13", 256), (b"ic09", 512), (b"ic14", 512)]
+
+
+def icns_bytes(pngs):
+    body = b"".join(kind + struct.pack(">I", 8 + len(pngs[size])) + pngs[size] for kind, size in ICNS_TYPES)
+    return b"icns" + struct.pack(">I", 8 + len(body)) + body
+
+
 def write(rel, data):
     path = os.path.join(ROOT, rel)
     os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -328,13 +339,16 @@ def main():
     write("resources/images/ico_search.png", png_bytes(32, render(32, search_shader(32), 4)))
     write("resources/images/ico_search.svg", search_svg().encode())
     images = []
+    pngs = {}
     for size in APP_SIZES:
         # Big sizes have pixels to spare for edges; fewer samples keep the run short.
         rgba = render(size, app_shader(size), 4 if size <= 48 else (3 if size <= 128 else 2))
         png = png_bytes(size, rgba)
         write("resources/icons/hicolor/%dx%d/apps/vantor.png" % (size, size), png)
+        pngs[size] = png
         images.append((size, png if size >= 256 else bmp_bytes(size, rgba)))
     write("resources/icons/vantor.ico", ico_bytes(images))
+    write("resources/icons/vantor.icns", icns_bytes(pngs))
     write("resources/icons/vantor.svg", app_svg().encode())
 
 
