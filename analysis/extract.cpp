@@ -1,3 +1,5 @@
+#include <QHash>
+
 #include "analysis/extract.h"
 #include "whois/whoisinfo.h"
 
@@ -5,8 +7,17 @@ namespace extraction {
 
 QRegularExpression fieldPattern(const QString &keys)
 {
-    return QRegularExpression(QLatin1String("(?:") + keys + QLatin1String("):([^\\n]*)"),
-                              QRegularExpression::CaseInsensitiveOption);
+    // Compiling an expression costs more than matching it against a whole
+    // reply, and the program uses the same few key sets again and again.
+    static thread_local QHash<QString, QRegularExpression> compiled;
+    auto it = compiled.constFind(keys);
+    if (it == compiled.constEnd()) {
+        if (compiled.size() >= 16)
+            compiled.clear();
+        it = compiled.insert(keys, QRegularExpression(QLatin1String("(?:") + keys + QLatin1String("):([^\\n]*)"),
+                                                      QRegularExpression::CaseInsensitiveOption));
+    }
+    return *it;
 }
 
 QString allValues(const QRegularExpression &pattern, QStringView text)

@@ -7,7 +7,8 @@
 
 namespace extraction {
 
-// "(?:keys):(value to the end of the line)", case-insensitive.
+// "(?:keys):(value to the end of the line)", case-insensitive; compiled once
+// per thread and key set.
 QRegularExpression fieldPattern(const QString &keys);
 
 // Every value the pattern finds in text, trimmed, joined by line feeds and

@@ -38,15 +38,6 @@ const QHash<QString, QString> &countryTable()
     return table;
 }
 
-// Compiled once per thread: summarise runs them on every paragraph.
-struct SummaryPatterns
-{
-    QRegularExpression range = extraction::fieldPattern(QStringLiteral("inetnum|NetRange"));
-    QRegularExpression owner = extraction::fieldPattern(QStringLiteral("descr|OrgName|owner|responsible"));
-    QRegularExpression country = extraction::fieldPattern(QStringLiteral("country"));
-    QRegularExpression address = extraction::fieldPattern(QStringLiteral("address|City|StateProv|PostalCode"));
-};
-
 // Line feeds only. A CR before a line feed goes (CR CR LF included); a CR
 // that ends a line on its own, as in old Mac text, becomes a line feed, so
 // that its lines do not run together.
@@ -77,26 +68,29 @@ void normaliseLineEnds(QString &text)
 
 void WhoisInfo::summarise()
 {
-    static thread_local const SummaryPatterns patterns;
+    const QRegularExpression rangePattern = extraction::fieldPattern(QStringLiteral("inetnum|NetRange"));
+    const QRegularExpression ownerPattern = extraction::fieldPattern(QStringLiteral("descr|OrgName|owner|responsible"));
+    const QRegularExpression countryPattern = extraction::fieldPattern(QStringLiteral("country"));
+    const QRegularExpression addressPattern = extraction::fieldPattern(QStringLiteral("address|City|StateProv|PostalCode"));
 
     normaliseLineEnds(response);
 
     // Each member takes its value from the first paragraph that has one.
     for (QStringView block : QStringView(response).split(u"\n\n", Qt::SkipEmptyParts)) {
         if (netRange.isEmpty()) {
-            netRange = extraction::allValues(patterns.range, block);
+            netRange = extraction::allValues(rangePattern, block);
             cidr = calculateCidr(netRange);
         }
         if (owner.isEmpty())
-            owner = extraction::allValues(patterns.owner, block);
+            owner = extraction::allValues(ownerPattern, block);
         if (country.isEmpty()) {
-            country = extraction::allValues(patterns.country, block);
+            country = extraction::allValues(countryPattern, block);
             const auto name = countryTable().constFind(country);
             if (name != countryTable().constEnd())
                 country = name.value();
         }
         if (address.isEmpty())
-            address = extraction::allValues(patterns.address, block);
+            address = extraction::allValues(addressPattern, block);
     }
 
     if (!response.contains(QLatin1String("CIDR")) && !netRange.isEmpty() && !cidr.isEmpty())
