@@ -18,6 +18,8 @@
 #include <atomic>
 #include <memory>
 
+#include "whois/whoisinfo.h"
+
 // A whois server on 127.0.0.1 for tests, on a thread of its own so that the
 // blocking lookup can run on the test's thread. Each accepted connection
 // plays the next script; every connection records the bytes it received.
@@ -76,6 +78,17 @@ public:
     }
 
     quint16 port() const { return m_port; }
+
+    // Endpoints that bring every lookup here: addresses to 127.0.0.1, and a
+    // domain such as "example.127" to "127" + ".0.0.1".
+    WhoisEndpoints endpoints() const
+    {
+        WhoisEndpoints e;
+        e.defaultServer = QStringLiteral("127.0.0.1");
+        e.domainSuffix = QStringLiteral(".0.0.1");
+        e.port = m_port;
+        return e;
+    }
 
     // The bytes each connection received so far, in the order of connection.
     QList<QByteArray> received() const

@@ -10,14 +10,6 @@ using Script = FakeWhoisServer::Script;
 
 namespace {
 
-WhoisEndpoints local(quint16 port)
-{
-    WhoisEndpoints e;
-    e.defaultServer = QStringLiteral("127.0.0.1");
-    e.port = port;
-    return e;
-}
-
 // Peak resident memory of this process so far, in KiB (Linux).
 qint64 peakRssKiB()
 {
@@ -56,7 +48,7 @@ private:
         FakeWhoisServer server(scripts);
         QStatusBar bar;
         bar.showMessage(QStringLiteral("before"));
-        WhoisInfo info(&bar, local(server.port()));
+        WhoisInfo info(&bar, server.endpoints());
         QElapsedTimer t;
         t.start();
         info.lookup(QStringLiteral("192.0.2.1"), QString());

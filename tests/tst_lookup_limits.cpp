@@ -7,18 +7,6 @@
 
 using Script = FakeWhoisServer::Script;
 
-namespace {
-
-WhoisEndpoints local(quint16 port)
-{
-    WhoisEndpoints e;
-    e.defaultServer = QStringLiteral("127.0.0.1");
-    e.port = port;
-    return e;
-}
-
-} // namespace
-
 // The time bounds of a lookup; each case waits for a limit to run out.
 class TestLookupLimits : public QObject
 {
@@ -29,7 +17,7 @@ private slots:
     {
         FakeWhoisServer server({ Script().hold(15000) });
         QStatusBar bar;
-        WhoisInfo info(&bar, local(server.port()));
+        WhoisInfo info(&bar, server.endpoints());
         QElapsedTimer t;
         t.start();
         info.lookup(QStringLiteral("192.0.2.1"), QString());
@@ -44,7 +32,7 @@ private slots:
         FakeWhoisServer server({ FakeWhoisServer::reply("NetRange: 192.0.2.0 - 192.0.2.255\nReferralServer: 127.1\n"),
                                  Script().hold(15000) });
         QStatusBar bar;
-        WhoisInfo info(&bar, local(server.port()));
+        WhoisInfo info(&bar, server.endpoints());
         info.lookup(QStringLiteral("192.0.2.1"), QString());
         QCOMPARE(server.connections(), 2);
         QCOMPARE(info.cidr, QStringLiteral("192.0.2.0/24"));
@@ -57,7 +45,7 @@ private slots:
         // One byte a second never leaves 2 s of silence; the overall limit ends it.
         FakeWhoisServer server({ Script().send("descr: ").drip(QByteArray(60, 'a'), 1000) });
         QStatusBar bar;
-        WhoisInfo info(&bar, local(server.port()));
+        WhoisInfo info(&bar, server.endpoints());
         QElapsedTimer t;
         t.start();
         info.lookup(QStringLiteral("192.0.2.1"), QString());

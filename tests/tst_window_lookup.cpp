@@ -44,13 +44,7 @@ private:
         w.whoisInfo = m_engines.back().get();
     }
 
-    void useServer(mainWindow &w, const FakeWhoisServer &server)
-    {
-        WhoisEndpoints e;
-        e.defaultServer = QStringLiteral("127.0.0.1");
-        e.port = server.port();
-        useEndpoints(w, e);
-    }
+    void useServer(mainWindow &w, const FakeWhoisServer &server) { useEndpoints(w, server.endpoints()); }
 
     std::vector<std::unique_ptr<WhoisInfo>> m_engines;
 
