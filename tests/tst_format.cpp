@@ -49,12 +49,6 @@ private slots:
         QCOMPARE(info.response, response);
     }
 
-    void neverFilledReplyIsOneLineBreak()
-    {
-        WhoisInfo info(nullptr);
-        QCOMPARE(info.formatText(), QStringLiteral("\n"));
-    }
-
     void progressGoesToDebugOutputThenStatusBar()
     {
         QStatusBar bar;
