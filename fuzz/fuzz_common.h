@@ -1,0 +1,102 @@
+#ifndef VANTOR_FUZZ_COMMON_H
+#define VANTOR_FUZZ_COMMON_H
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QString>
+#include <QtGlobal>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "whois/whoisinfo.h"
+
+// A broken property stops the run with abort(), so libFuzzer keeps the input
+// as a crash artifact; the message says which property it was.
+#define FUZZ_CHECK(condition, what)                                                   \
+    do {                                                                              \
+        if (!(condition)) {                                                           \
+            std::fprintf(stderr, "fuzz: property broken: %s (%s:%d)\n", what,         \
+                         __FILE__, __LINE__);                                         \
+            std::abort();                                                             \
+        }                                                                             \
+    } while (0)
+
+namespace fuzzing {
+
+// The engine logs every CIDR calculation; at a million inputs a second that
+// is all the run would do. A fatal message is kept: Qt aborts right after it
+// (a failed Q_ASSERT in the debug build), and the crash log should say why.
+inline void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtFatalMsg)
+        std::fprintf(stderr, "qFatal: %s\n", qPrintable(message));
+}
+
+inline void silenceQt()
+{
+    qInstallMessageHandler(quietMessages);
+}
+
+// Without the embedded country table summarise() silently skips the name
+// lookup, and the run would cover less than it claims; stop before fuzzing.
+inline void requireCountryTable()
+{
+    if (!QFile::exists(QStringLiteral(":resources/text/countries.txt"))) {
+        std::fprintf(stderr, "fuzz: the embedded country table is missing; is the resource linked?\n");
+        std::abort();
+    }
+}
+
+// \A and \z rather than ^ and $: '$' would also accept a trailing line feed.
+inline bool fullMatch(const QString &pattern, const QString &text)
+{
+    const QRegularExpression re(QRegularExpression::anchoredPattern(pattern));
+    return re.match(text).hasMatch();
+}
+
+// Runs summarise() and formatText() on reply and checks what must hold for
+// any reply at all.
+inline void summariseAndCheck(const QString &reply)
+{
+    WhoisInfo info(nullptr);
+    info.response = reply;
+    info.summarise();
+
+    FUZZ_CHECK(!info.response.contains(QLatin1Char('\r')), "no CR left in the response after summarise()");
+
+    const QString text = info.formatText();
+    FUZZ_CHECK(text.endsWith(QLatin1Char('\n')), "formatText() ends with a line feed");
+    FUZZ_CHECK(text.count(QLatin1Char('\n')) == info.response.count(QLatin1Char('\n')) + 1,
+               "formatText() has one line feed per response line");
+
+    // summarise() splits at "\n\n" and skips empty parts, so a reply has no
+    // paragraph only when it is nothing but an even number of line feeds.
+    // A CR never makes one: it is dropped, or becomes a line feed only in
+    // front of some other character. Counted by hand, not with the same split.
+    qsizetype feeds = 0;
+    bool other = false;
+    for (QChar c : reply) {
+        if (c == QLatin1Char('\n'))
+            ++feeds;
+        else if (c != QLatin1Char('\r'))
+            other = true;
+    }
+    const bool noParagraph = !other && feeds % 2 == 0;
+    if (noParagraph) {
+        FUZZ_CHECK(info.cidr.isEmpty(), "no paragraph, so no CIDR was calculated");
+    } else {
+        FUZZ_CHECK(info.cidr == QLatin1String("Unknown") || fullMatch(QStringLiteral("[0-9.]*/[0-9]+"), info.cidr),
+                   "cidr is \"Unknown\" or a prefix");
+    }
+
+    // Every summary field but the country (which may become a table name)
+    // is an extracted value, trimmed as a whole.
+    FUZZ_CHECK(info.netRange == info.netRange.trimmed(), "netRange is trimmed");
+    FUZZ_CHECK(info.owner == info.owner.trimmed(), "owner is trimmed");
+    FUZZ_CHECK(info.address == info.address.trimmed(), "address is trimmed");
+}
+
+} // namespace fuzzing
+
+#endif
