@@ -2,6 +2,7 @@
 #include <QHash>
 
 #include "analysis/extract.h"
+#include "analysis/lineends.h"
 #include "whois/whoisinfo.h"
 
 namespace {
@@ -38,30 +39,21 @@ const QHash<QString, QString> &countryTable()
     return table;
 }
 
-// Line feeds only. A CR before a line feed goes (CR CR LF included); a CR
-// that ends a line on its own, as in old Mac text, becomes a line feed, so
-// that its lines do not run together.
-void normaliseLineEnds(QString &text)
+// Puts "\nCIDR:<cidr>" after the first occurrences of the range. Real replies
+// hold the range once or twice; a hostile one that repeats a short range
+// millions of times must not multiply the text.
+void insertCidrLine(QString &text, const QString &range, const QString &cidr)
 {
-    if (!text.contains(QLatin1Char('\r')))
-        return;
-    QString out;
-    out.reserve(text.size());
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text.at(i);
-        if (c != QLatin1Char('\r')) {
-            out += c;
-            continue;
-        }
-        qsizetype j = i;
-        while (j + 1 < n && text.at(j + 1) == QLatin1Char('\r'))
-            ++j;
-        if (j + 1 < n && text.at(j + 1) != QLatin1Char('\n'))
-            out += QLatin1Char('\n');
-        i = j;
+    constexpr int kMaxInsertions = 16;
+    const QString line = QLatin1String("\nCIDR:") + cidr;
+    qsizetype from = 0;
+    for (int done = 0; done < kMaxInsertions; ++done) {
+        const qsizetype at = text.indexOf(range, from);
+        if (at < 0)
+            break;
+        text.insert(at + range.size(), line);
+        from = at + range.size() + line.size();
     }
-    text = out;
 }
 
 } // namespace
@@ -94,5 +86,5 @@ void WhoisInfo::summarise()
     }
 
     if (!response.contains(QLatin1String("CIDR")) && !netRange.isEmpty() && !cidr.isEmpty())
-        response.replace(netRange, netRange + QLatin1String("\nCIDR:") + cidr);
+        insertCidrLine(response, netRange, cidr);
 }

@@ -71,16 +71,25 @@ inline void summariseAndCheck(const QString &reply)
                "formatText() has one line feed per response line");
 
     // summarise() splits at "\n\n" and skips empty parts, so a reply has no
-    // paragraph only when it is nothing but an even number of line feeds.
-    // A CR never makes one: it is dropped, or becomes a line feed only in
-    // front of some other character. Counted by hand, not with the same split.
+    // paragraph only when it is nothing but an even number of line ends. A
+    // run of CRs before a line feed adds nothing to it; any other CR is a
+    // line end of its own. Counted by hand, not with the same code.
     qsizetype feeds = 0;
     bool other = false;
-    for (QChar c : reply) {
-        if (c == QLatin1Char('\n'))
+    for (qsizetype i = 0; i < reply.size(); ++i) {
+        const QChar c = reply.at(i);
+        if (c == QLatin1Char('\n')) {
             ++feeds;
-        else if (c != QLatin1Char('\r'))
+        } else if (c == QLatin1Char('\r')) {
+            qsizetype j = i;
+            while (j < reply.size() && reply.at(j) == QLatin1Char('\r'))
+                ++j;
+            if (j == reply.size() || reply.at(j) != QLatin1Char('\n'))
+                feeds += j - i;
+            i = j - 1;
+        } else {
             other = true;
+        }
     }
     const bool noParagraph = !other && feeds % 2 == 0;
     if (noParagraph) {

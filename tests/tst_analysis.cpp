@@ -238,13 +238,28 @@ private slots:
         QCOMPARE(two.response, QStringLiteral("inetnum: 192.0.2.0 - 192.0.2.255\ninetnum: 10.0.0.0 - 10.0.0.255\n"));
     }
 
+    void cidrLineIsNotMultiplied()
+    {
+        // A short range repeated all over a hostile reply: the line goes after
+        // the first 16 occurrences only, so the text grows by 16 short lines.
+        WhoisInfo info(nullptr);
+        const QString reply = QStringLiteral("inetnum: x\n") + QString(100000, QLatin1Char('x')) + QLatin1Char('\n');
+        info.response = reply;
+        info.summarise();
+        QCOMPARE(info.response.count(QStringLiteral("\nCIDR:Unknown")), 16);
+        QCOMPARE(info.response.size(), reply.size() + 16 * QStringLiteral("\nCIDR:Unknown").size());
+        QVERIFY(info.response.startsWith(QStringLiteral("inetnum: x\nCIDR:Unknown\nx\nCIDR:Unknownx\nCIDR:Unknownx")));
+    }
+
     void lineEnds_data()
     {
         QTest::addColumn<QString>("reply");
         QTest::addColumn<QString>("expected");
         QTest::newRow("CR LF") << "a: 1\r\nb: 2\r\n\r\nc: 3\r\n" << "a: 1\nb: 2\n\nc: 3\n";
         QTest::newRow("CR CR LF") << "a: 1\r\r\nb: 2" << "a: 1\nb: 2";
-        QTest::newRow("CR only") << "a: 1\rcountry: GB\r\rc: 3\r" << "a: 1\ncountry: GB\nc: 3";
+        // A lone CR is a line end of its own, so "\r\r" stays a blank line.
+        QTest::newRow("CR only") << "a: 1\rcountry: GB\r\rc: 3\r" << "a: 1\ncountry: GB\n\nc: 3\n";
+        QTest::newRow("CRs before a line feed") << "a: 1\r\r\r\nb: 2\r" << "a: 1\nb: 2\n";
         QTest::newRow("mixed") << "a: 1\rb: 2\r\nc: 3\nd: 4" << "a: 1\nb: 2\nc: 3\nd: 4";
     }
     void lineEnds()
@@ -261,8 +276,11 @@ private slots:
     {
         // Lines that ran together would hide the country behind another value.
         WhoisInfo info(nullptr);
-        info.response = QStringLiteral("inetnum: 192.0.2.0 - 192.0.2.255\rdescr: Mac Org\rcountry: FR\r");
+        // Two paragraphs: the second's range and owner must not join the first's.
+        info.response = QStringLiteral("inetnum: 192.0.2.0 - 192.0.2.255\rdescr: Mac Org\rcountry: FR\r\r"
+                                       "inetnum: 10.0.0.0 - 10.0.0.255\rdescr: Other\r");
         info.summarise();
+        QCOMPARE(info.netRange, QStringLiteral("192.0.2.0 - 192.0.2.255"));
         QCOMPARE(info.owner, QStringLiteral("Mac Org"));
         QCOMPARE(info.country, QStringLiteral("France"));
         QCOMPARE(info.cidr, QStringLiteral("192.0.2.0/24"));
