@@ -32,6 +32,19 @@ QString allValues(const QRegularExpression &pattern, QStringView text)
     return values.trimmed();
 }
 
+QString firstValueOutsideComments(const QRegularExpression &pattern, QStringView text)
+{
+    QRegularExpressionMatchIterator it = pattern.globalMatch(text);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        const qsizetype lineStart = text.lastIndexOf(QLatin1Char('\n'), m.capturedStart(0)) + 1;
+        const QChar first = lineStart < text.size() ? text.at(lineStart) : QChar();
+        if (first != QLatin1Char('%') && first != QLatin1Char('#'))
+            return m.capturedView(1).trimmed().toString();
+    }
+    return QString();
+}
+
 } // namespace extraction
 
 QString WhoisInfo::extractField(QString keys, QString text) const

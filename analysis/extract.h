@@ -15,6 +15,10 @@ QRegularExpression fieldPattern(const QString &keys);
 // trimmed once more as a whole.
 QString allValues(const QRegularExpression &pattern, QStringView text);
 
+// The first value the pattern finds on a line that is not a comment (one
+// that starts with '%' or '#'), trimmed; empty when there is none.
+QString firstValueOutsideComments(const QRegularExpression &pattern, QStringView text);
+
 } // namespace extraction
 
 #endif

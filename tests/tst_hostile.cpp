@@ -40,10 +40,11 @@ private:
         QString owner;
         QString cidr;
         int connections = 0;
+        QList<QByteArray> received;
         qint64 ms = 0;
     };
 
-    Outcome run(const QList<Script> &scripts)
+    Outcome run(const QList<Script> &scripts, const QString &query = QStringLiteral("192.0.2.1"))
     {
         FakeWhoisServer server(scripts);
         QStatusBar bar;
@@ -51,14 +52,15 @@ private:
         WhoisInfo info(&bar, server.endpoints());
         QElapsedTimer t;
         t.start();
-        info.lookup(QStringLiteral("192.0.2.1"), QString());
+        info.lookup(query, QString());
         Outcome o;
         o.ms = t.elapsed();
         o.response = info.response;
         o.status = bar.currentMessage();
         o.owner = info.owner;
         o.cidr = info.cidr;
-        o.connections = server.connections();
+        o.received = server.received();
+        o.connections = o.received.size();
         // Whatever came, the result text renders.
         const QString text = info.formatText();
         if (!text.endsWith(QLatin1Char('\n')))
@@ -69,6 +71,60 @@ private:
     static Script referral(const QByteArray &value) { return FakeWhoisServer::reply(kFirst + "ReferralServer: " + value + "\n"); }
 
 private slots:
+    // Faults found by trying the program as a user would: what a careless
+    // paste puts on the wire, hops that say nothing, and referrals that are
+    // no referrals.
+    void pastesAndEmptyHops_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QList<QByteArray>>("replies");
+        QTest::addColumn<QList<QByteArray>>("wire");
+        QTest::addColumn<QString>("response");
+        QTest::addColumn<QString>("status");
+
+        const QByteArray x = "descr: x\n";
+        const QList<QByteArray> one{ x };
+        const QString kept = QStringLiteral("NetRange:       192.0.2.0 - 192.0.2.255\nCIDR:192.0.2.0/24\n"
+                                            "OrgName:        First Org\nReferralServer: 127.1\n");
+        QTest::newRow("trailing blank") << "example.127 " << one << QList<QByteArray>{ "example.127\n" } << "descr: x\n" << "";
+        QTest::newRow("leading blank") << " 192.0.2.1" << one << QList<QByteArray>{ "n + 192.0.2.1\n" } << "descr: x\n" << "";
+        QTest::newRow("pasted line end") << "192.0.2.1\n" << one << QList<QByteArray>{ "n + 192.0.2.1\n" } << "descr: x\n" << "";
+        QTest::newRow("pasted second line") << "192.0.2.1\nfoo\x1b" << one << QList<QByteArray>{ "n + 192.0.2.1 foo\n" }
+                                            << "descr: x\n" << "";
+        QTest::newRow("tab, CR and NUL") << QString::fromLatin1("\t192.0.2.1\r\0", 12) << one
+                                         << QList<QByteArray>{ "n + 192.0.2.1\n" } << "descr: x\n" << "";
+        QTest::newRow("blanks and controls only") << " \t\n\x7f " << one << QList<QByteArray>{} << "" << "before";
+        const QByteArray hop = kFirst + "ReferralServer: 127.1\n";
+        QTest::newRow("hop of blank lines") << "192.0.2.1" << QList<QByteArray>{ hop, "\n \n\t\n" }
+                                            << QList<QByteArray>{ "n + 192.0.2.1\n", "192.0.2.1\n" } << kept << "No reply from 127.1";
+        QTest::newRow("hop of CR LF") << "192.0.2.1" << QList<QByteArray>{ hop, "\r\n\r\n\r\n" }
+                                      << QList<QByteArray>{ "n + 192.0.2.1\n", "192.0.2.1\n" } << kept << "No reply from 127.1";
+        QTest::newRow("hop of NULs") << "192.0.2.1" << QList<QByteArray>{ hop, QByteArray(64, '\0') }
+                                     << QList<QByteArray>{ "n + 192.0.2.1\n", "192.0.2.1\n" } << kept << "No reply from 127.1";
+        QTest::newRow("referrals in comments are not followed")
+            << "192.0.2.1" << QList<QByteArray>{ "% ReferralServer: whois://127.1\n# Whois Server: 127.1\ndescr: x\n", x }
+            << QList<QByteArray>{ "n + 192.0.2.1\n" }
+            << "% ReferralServer: whois://127.1\n# Whois Server: 127.1\ndescr: x\n" << "";
+        QTest::newRow("a real referral after a quoted one")
+            << "192.0.2.1" << QList<QByteArray>{ "% Whois Server: nowhere.invalid\nReferralServer: 127.1\n", x }
+            << QList<QByteArray>{ "n + 192.0.2.1\n", "192.0.2.1\n" } << "descr: x\n" << "";
+    }
+    void pastesAndEmptyHops()
+    {
+        QFETCH(QString, query);
+        QFETCH(QList<QByteArray>, replies);
+        QFETCH(QList<QByteArray>, wire);
+        QFETCH(QString, response);
+        QFETCH(QString, status);
+        QList<Script> scripts;
+        for (const QByteArray &r : replies)
+            scripts.append(FakeWhoisServer::reply(r));
+        const Outcome o = run(scripts, query);
+        QCOMPARE(o.received, wire);
+        QCOMPARE(o.response, response);
+        QCOMPARE(o.status, status);
+    }
+
     void endlessDataStaysWithinMemoryAndTime()
     {
         const qint64 before = peakRssKiB();
@@ -159,12 +215,12 @@ private slots:
         QTest::addColumn<int>("connections");
         QTest::addColumn<QString>("status");
         // The first reply is kept and summarised in every case.
-        QTest::newRow("unresolvable") << QByteArray("whois://no-such-host.invalid") << 1 << "Connection timed out";
+        QTest::newRow("unresolvable") << QByteArray("whois://no-such-host.invalid") << 1 << "Unknown server: no-such-host.invalid";
         // ":43" goes wherever it stands, so a port 4321 leaves "21" on the name.
-        QTest::newRow("other port") << QByteArray("whois://localhost:4321") << 1 << "Connection timed out";
+        QTest::newRow("other port") << QByteArray("whois://localhost:4321") << 1 << "Unknown server: localhost21";
         QTest::newRow("empty value") << QByteArray("") << 1 << "";
-        QTest::newRow("blanks inside") << QByteArray("bad host name") << 1 << "Connection timed out";
-        QTest::newRow("control characters") << QByteArray("bad\x01host\x7f") << 1 << "Connection timed out";
+        QTest::newRow("blanks inside") << QByteArray("bad host name") << 1 << "Unknown server: bad host name";
+        QTest::newRow("control characters") << QByteArray("bad\x01host\x7f") << 1 << "Unknown server: bad\x01host\x7f";
         QTest::newRow("scheme only") << QByteArray("whois://") << 1 << "";
         QTest::newRow("scheme and port only") << QByteArray("whois://:43") << 1 << "";
     }

@@ -3,6 +3,8 @@
 #include <QTcpSocket>
 #include <QUrl>
 
+#include "analysis/extract.h"
+#include "analysis/lineends.h"
 #include "whois/replytext.h"
 #include "whois/whoisinfo.h"
 
@@ -29,7 +31,44 @@ bool isAscii(const QString &text)
     return true;
 }
 
+// What the user can act on: a name that does not resolve, a server that
+// refuses, or one that did not answer in time.
+QString connectFailure(const QTcpSocket &socket, const QString &server)
+{
+    switch (socket.error()) {
+    case QAbstractSocket::HostNotFoundError:
+        return QLatin1String("Unknown server: ") + server;
+    case QAbstractSocket::ConnectionRefusedError:
+        return QLatin1String("Connection refused by ") + server;
+    case QAbstractSocket::SocketTimeoutError:
+    case QAbstractSocket::UnknownSocketError:
+        return QStringLiteral("Connection timed out");
+    default:
+        return QLatin1String("Cannot connect to ") + server + QLatin1String(": ") + socket.errorString();
+    }
+}
+
+// Only blanks and line ends (NULs are gone already) say nothing.
+bool saysNothing(const QString &text)
+{
+    for (QChar c : text)
+        if (!c.isSpace())
+            return false;
+    return true;
+}
+
 } // namespace
+
+QString WhoisInfo::cleanQuery(const QString &typed)
+{
+    // A paste may carry line feeds, tabs or escapes; none of them may reach
+    // the wire, where a line feed would start a second query.
+    QString clean = typed;
+    for (QChar &c : clean)
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    return clean.trimmed();
+}
 
 WhoisRoute WhoisInfo::route(const QString &query) const
 {
@@ -68,7 +107,7 @@ WhoisInfo::Reply WhoisInfo::exchange(const QString &server, const QString &line)
     QTcpSocket socket;
     socket.connectToHost(server, m_endpoints.port, QIODevice::ReadWrite);
     if (!socket.waitForConnected(kConnectTimeoutMs)) {
-        showProgress(QStringLiteral("Connection timed out"));
+        showProgress(connectFailure(socket, server));
         reply.outcome = Reply::NoConnection;
         return reply;
     }
@@ -79,14 +118,13 @@ WhoisInfo::Reply WhoisInfo::exchange(const QString &server, const QString &line)
     QElapsedTimer sinceConnected;
     sinceConnected.start();
     qint64 received = 0;
-    bool anything = false;
     for (;;) {
         const qint64 left = kReplyTimeLimitMs - sinceConnected.elapsed();
         if (left <= 0) {
             reply.outcome = Reply::CutByTime;
             break;
         }
-        const int patience = anything ? kSilenceTimeoutMs : kFirstReplyTimeoutMs;
+        const int patience = received > 0 ? kSilenceTimeoutMs : kFirstReplyTimeoutMs;
         const bool clipped = left < patience;
         if (!socket.waitForReadyRead(clipped ? int(left) : patience)) {
             if (clipped && socket.state() == QAbstractSocket::ConnectedState)
@@ -95,7 +133,6 @@ WhoisInfo::Reply WhoisInfo::exchange(const QString &server, const QString &line)
         }
         const QByteArray chunk = socket.read(kReplySizeLimit - received);
         received += chunk.size();
-        anything = anything || !chunk.isEmpty();
         appendReplyChunk(reply.text, chunk);
         if (received >= kReplySizeLimit) {
             reply.outcome = Reply::CutBySize;
@@ -103,19 +140,22 @@ WhoisInfo::Reply WhoisInfo::exchange(const QString &server, const QString &line)
         }
     }
     // Bytes that came with the close are part of the reply.
-    if (reply.outcome == Reply::Complete && socket.bytesAvailable() > 0 && received < kReplySizeLimit) {
-        const QByteArray rest = socket.read(kReplySizeLimit - received);
-        anything = anything || !rest.isEmpty();
-        appendReplyChunk(reply.text, rest);
-    }
-    if (!anything)
+    if (reply.outcome == Reply::Complete && socket.bytesAvailable() > 0 && received < kReplySizeLimit)
+        appendReplyChunk(reply.text, socket.read(kReplySizeLimit - received));
+
+    normaliseLineEnds(reply.text);
+    // Blank lines, bare line ends or NULs are no answer at all.
+    if (saysNothing(reply.text)) {
+        reply.text.clear();
         reply.outcome = Reply::NoAnswer;
+    }
     return reply;
 }
 
 void WhoisInfo::lookup(QString query, QString server)
 {
     response.clear();
+    query = cleanQuery(query);
     if (query.isEmpty())
         return;
     query = query.toLower();
@@ -135,9 +175,14 @@ void WhoisInfo::lookup(QString query, QString server)
         hopQuery = r.query.trimmed();
     } else {
         line = query + QLatin1Char('\n');
-        hopQuery = query.trimmed();
+        hopQuery = query;
     }
+    followChain(server, line, hopQuery);
+}
 
+void WhoisInfo::followChain(QString server, QString line, const QString &hopQuery)
+{
+    const QRegularExpression referralPattern = extraction::fieldPattern(QStringLiteral("ReferralServer|Whois Server"));
     QStringList asked;
     QString earlier; // the reply that named the current server, if any
     for (;;) {
@@ -158,32 +203,27 @@ void WhoisInfo::lookup(QString query, QString server)
             return;
 
         response = reply.text;
-        if (response.contains(QLatin1String("rwhois")))
+        if (response.contains(QLatin1String("rwhois"))) {
+            showProgress(QStringLiteral("Referral to an rwhois server not followed"));
             return;
+        }
 
-        const QString referral = extractField(QStringLiteral("ReferralServer|Whois Server"), response);
+        // A referral quoted in a comment is no referral.
+        const QString referral = extraction::firstValueOutsideComments(referralPattern, response);
         QString next = referral;
         next.remove(QLatin1String("whois://"));
         next.remove(QLatin1String(":43"));
         // Registrars that name themselves are common: a server already
         // asked, or a chain grown too long, ends the lookup here.
-        const bool follow = !next.isEmpty() && asked.size() < kMaxChainLength
-                            && !asked.contains(next, Qt::CaseInsensitive);
-        if (!follow) {
+        if (next.isEmpty() || asked.contains(next, Qt::CaseInsensitive)) {
             summarise();
-            switch (reply.outcome) {
-            case Reply::NoAnswer:
-                showProgress(QLatin1String("No reply from ") + server);
-                break;
-            case Reply::CutBySize:
-                showProgress(QLatin1String("Reply from ") + server + QLatin1String(" cut off at 4 MiB"));
-                break;
-            case Reply::CutByTime:
-                showProgress(QLatin1String("Reply from ") + server + QLatin1String(" cut off after 30 s"));
-                break;
-            default:
-                showProgress(QString());
-            }
+            showProgress(endOfChainStatus(reply, server));
+            return;
+        }
+        if (asked.size() >= kMaxChainLength) {
+            summarise();
+            showProgress(QLatin1String("Referral chain stopped after ") + QString::number(kMaxChainLength)
+                         + QLatin1String(" servers"));
             return;
         }
 
@@ -193,5 +233,19 @@ void WhoisInfo::lookup(QString query, QString server)
         response.clear();
         server = next;
         line = hopQuery + QLatin1Char('\n');
+    }
+}
+
+QString WhoisInfo::endOfChainStatus(const Reply &reply, const QString &server)
+{
+    switch (reply.outcome) {
+    case Reply::NoAnswer:
+        return QLatin1String("No reply from ") + server;
+    case Reply::CutBySize:
+        return QLatin1String("Reply from ") + server + QLatin1String(" cut off at 4 MiB");
+    case Reply::CutByTime:
+        return QLatin1String("Reply from ") + server + QLatin1String(" cut off after 30 s");
+    default:
+        return QString();
     }
 }

@@ -51,6 +51,10 @@ public:
     // calling thread until the chain has ended.
     void lookup(QString query, QString server);
 
+    // The query as it may go on the wire: every control character a paste
+    // can bring becomes a blank, and blanks at both ends go.
+    static QString cleanQuery(const QString &typed);
+
     // The server and line for a new lookup of a lower-cased query.
     WhoisRoute route(const QString &query) const;
 
@@ -85,6 +89,8 @@ public:
 private:
     struct Reply;
     Reply exchange(const QString &server, const QString &line);
+    void followChain(QString server, QString line, const QString &hopQuery);
+    static QString endOfChainStatus(const Reply &reply, const QString &server);
 
     WhoisEndpoints m_endpoints;
 };
