@@ -2,7 +2,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTextEdit>
+#include "ui/resultview.h"
 #include <QtTest>
 
 #include <unistd.h>

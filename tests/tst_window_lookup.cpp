@@ -6,7 +6,7 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
-#include <QTextEdit>
+#include "ui/resultview.h"
 #include <QtTest>
 
 #include <memory>
@@ -80,9 +80,9 @@ private slots:
         QCOMPARE(w.resultEdit->toPlainText(), byEnter);
         QVERIFY(w.resultEdit->hasFocus());
 
-        // The field keeps its text, blanks and all, and they went to the server.
+        // The field keeps its text, blanks and all; the blanks stay off the wire.
         QCOMPARE(w.addressEdit->text(), QStringLiteral(" 192.0.2.1"));
-        QCOMPARE(server.received(), (QList<QByteArray>{ "n +  192.0.2.1\n", "n +  192.0.2.1\n" }));
+        QCOMPARE(server.received(), (QList<QByteArray>{ "n + 192.0.2.1\n", "n + 192.0.2.1\n" }));
     }
 
     void replyThatLooksLikeHtmlStaysText()
@@ -118,7 +118,7 @@ private slots:
         useEndpoints(w, e);
         w.addressEdit->setText(QStringLiteral("192.0.2.1"));
         w.getData();
-        QCOMPARE(w.statusBar->currentMessage(), QStringLiteral("Connection timed out"));
+        QCOMPARE(w.statusBar->currentMessage(), QStringLiteral("Unknown server: no-such-host.invalid"));
         QCOMPARE(w.resultEdit->toPlainText(), QStringLiteral("\n"));
     }
 
@@ -151,6 +151,29 @@ private slots:
         QCOMPARE(readFile(path), QByteArray("x\n"));
         QCOMPARE(driver.boxes.size(), 1);
         QVERIFY(!driver.boxes.first().startsWith(QStringLiteral("error|")));
+    }
+
+    void saveProposesASafeName_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("prefix") << "192.0.2.0/24" << "192-0-2-0-24.txt";
+        QTest::newRow("path") << "/etc/x" << "-etc-x.txt";
+        QTest::newRow("IPv6") << "2001:db8::1" << "2001-db8--1.txt";
+        QTest::newRow("letters kept") << QString::fromUtf8("münchen.de") << QString::fromUtf8("münchen-de.txt");
+        QTest::newRow("long query") << QString(300, QLatin1Char('a')) << QString(95, QLatin1Char('a')) + ".txt";
+    }
+    void saveProposesASafeName()
+    {
+        QFETCH(QString, query);
+        QFETCH(QString, name);
+        mainWindow w;
+        w.whoisInfo->query = query;
+        ModalDriver driver; // looks at the dialog, then cancels it
+        w.saveData();
+        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        const QString folder = QDir(desktop).exists() ? desktop : QDir::homePath();
+        QCOMPARE(driver.proposed, QDir(folder).filePath(name));
     }
 
     void saveBeforeAnySearchWritesOneLineEnd()
@@ -225,11 +248,13 @@ private slots:
         QCOMPARE(clipboard->text(), QStringLiteral("descr:\tone\ndescr:\ttwo\n\n"));
         QCOMPARE(clipboard->text(), w.resultEdit->toPlainText());
 
-        // Part of the text: the selection only.
-        QTextCursor cursor = w.resultEdit->textCursor();
-        cursor.setPosition(0);
-        cursor.setPosition(5, QTextCursor::KeepAnchor);
-        w.resultEdit->setTextCursor(cursor);
+        // Part of the text, dragged with the mouse: the selection only.
+        const QRect first = w.resultEdit->viewport()->rect();
+        const int row = w.resultEdit->fontMetrics().lineSpacing() / 2 + 4;
+        const int charWidth = w.resultEdit->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+        QTest::mousePress(w.resultEdit->viewport(), Qt::LeftButton, {}, QPoint(first.left() + 2, row));
+        QTest::mouseMove(w.resultEdit->viewport(), QPoint(4 + 5 * charWidth, row));
+        QTest::mouseRelease(w.resultEdit->viewport(), Qt::LeftButton, {}, QPoint(4 + 5 * charWidth, row));
         w.copyData();
         QCOMPARE(clipboard->text(), QStringLiteral("descr"));
     }

@@ -1,4 +1,5 @@
 #include "ui/mainwindow.h"
+#include "ui/resultview.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -17,9 +18,6 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStatusBar>
-#include <QTextCursor>
-#include <QTextEdit>
-#include <QTextOption>
 
 mainWindow::mainWindow()
     : QWidget(nullptr)
@@ -49,10 +47,9 @@ mainWindow::mainWindow()
 
     mainLayout->addLayout(searchLayout, 0);
 
-    resultEdit = new QTextEdit;
-    resultEdit->setWordWrapMode(QTextOption::NoWrap);
-    resultEdit->setReadOnly(true);
-    resultEdit->setAcceptRichText(false);
+    // A view made for large plain text: read-only, never wrapped, and quick
+    // with a reply of millions of lines.
+    resultEdit = new ResultView;
     mainLayout->addWidget(resultEdit, 1);
 
     statusBar = new QStatusBar(this);
@@ -112,8 +109,8 @@ void mainWindow::saveData()
     // desktop, or in the home folder where there is no desktop folder.
     whoisInfo->query.replace(QLatin1Char('.'), QLatin1Char('-'));
     const QString folder = QDir(desktop).exists() ? desktop : QDir::homePath();
-    const QString proposed =
-        whoisInfo->query.isEmpty() ? folder : QDir(folder).filePath(whoisInfo->query + QLatin1String(".txt"));
+    const QString name = proposedFileName(whoisInfo->query);
+    const QString proposed = name.isEmpty() ? folder : QDir(folder).filePath(name);
     const QString fileName = QFileDialog::getSaveFileName(this, QStringLiteral("Save Whois Information"), proposed,
                                                           QStringLiteral("Text File (*.txt);"));
     if (fileName.isEmpty())
@@ -122,6 +119,19 @@ void mainWindow::saveData()
     if (!writeTextFile(fileName, text.toLatin1()))
         QMessageBox::information(this, QStringLiteral("error"), QStringLiteral("Couldn't write to file."),
                                  QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+QString mainWindow::proposedFileName(const QString &query)
+{
+    // Letters, digits, '-' and '_' only: a slash would lead out of the
+    // folder, and a colon or other sign is refused by some file systems.
+    // Short enough for every file system, ".txt" included.
+    constexpr int kMaxBaseLength = 95;
+    QString base = query.left(kMaxBaseLength);
+    for (QChar &c : base)
+        if (!c.isLetterOrNumber() && c != QLatin1Char('-') && c != QLatin1Char('_'))
+            c = QLatin1Char('-');
+    return base.isEmpty() ? QString() : base + QLatin1String(".txt");
 }
 
 bool mainWindow::writeTextFile(const QString &fileName, const QByteArray &bytes)
@@ -142,7 +152,7 @@ bool mainWindow::writeTextFile(const QString &fileName, const QByteArray &bytes)
 
 void mainWindow::copyData()
 {
-    if (resultEdit->textCursor().hasSelection())
+    if (resultEdit->hasSelection())
         resultEdit->copy();
 }
 

@@ -13,7 +13,7 @@ class QMenu;
 class QMenuBar;
 class QPushButton;
 class QStatusBar;
-class QTextEdit;
+class ResultView;
 
 class mainWindow : public QWidget
 {
@@ -35,7 +35,7 @@ public:
     QLabel *addressLabel;
     QLineEdit *addressEdit;
     QPushButton *searchButton;
-    QTextEdit *resultEdit;
+    ResultView *resultEdit;
     QLabel *statusLabel;
     QMenuBar *menuBar;
     QMenu *fileMenu;
@@ -45,6 +45,9 @@ public:
 
 private:
     void createMenus();
+    // The file name Save proposes for a query: safe on every system, or
+    // empty for an empty query.
+    static QString proposedFileName(const QString &query);
     // Writes bytes as the file's whole content; false when that failed.
     static bool writeTextFile(const QString &fileName, const QByteArray &bytes);
 };
