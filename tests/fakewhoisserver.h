@@ -90,6 +90,19 @@ public:
         return e;
     }
 
+    // Endpoints with the program's own server names, every one of which
+    // leads here but those in unknown, which do not resolve.
+    WhoisEndpoints realNames(const QStringList &unknown = {}) const
+    {
+        WhoisEndpoints e;
+        e.port = m_port;
+        e.resolve = [unknown](const QString &name) {
+            return unknown.contains(name, Qt::CaseInsensitive) ? QList<QHostAddress>()
+                                                               : QList<QHostAddress>{ QHostAddress(QHostAddress::LocalHost) };
+        };
+        return e;
+    }
+
     // The bytes each connection received so far, in the order of connection.
     QList<QByteArray> received() const
     {

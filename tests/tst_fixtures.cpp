@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include "whois/replytext.h"
 #include "whois/whoisinfo.h"
 
 // Recorded replies of real whois servers (tests/data/whois, see SOURCES.md
@@ -13,23 +14,39 @@ class TestFixtures : public QObject
     Q_OBJECT
 
 private:
-    static QString dataDir() { return QStringLiteral(VANTOR_TEST_DATA "/whois"); }
+    static QString dataDir() { return QStringLiteral(VANTOR_TEST_DATA); }
 
-    // Latin-1, as the program decodes what the server sends.
-    static QString readReply(const QString &relativePath)
+    // The server's bytes, without the capture headers of a ".mime" recording.
+    static QByteArray readBytes(const QString &relativePath)
     {
         QFile file(dataDir() + QLatin1Char('/') + relativePath);
         if (!file.open(QIODevice::ReadOnly))
-            return QString();
-        return QString::fromLatin1(file.readAll());
+            return QByteArray();
+        QByteArray bytes = file.readAll();
+        if (relativePath.endsWith(QLatin1String(".mime")))
+            bytes = bytes.mid(bytes.indexOf("\r\n\r\n") + 4);
+        return bytes;
+    }
+
+    // Decoded as the program decodes what the server sends.
+    static QString readReply(const QString &relativePath, bool *utf8 = nullptr)
+    {
+        bool isUtf8 = false;
+        const QString text = decodeReply(readBytes(relativePath), false, &isUtf8);
+        if (utf8)
+            *utf8 = isUtf8;
+        return text;
     }
 
     static QStringList allReplies()
     {
         QStringList files;
-        QDirIterator it(dataDir(), {QStringLiteral("*.txt")}, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            files << QDir(dataDir()).relativeFilePath(it.next());
+        for (const QString &folder : { QStringLiteral("whois"), QStringLiteral("whois-2026") }) {
+            QDirIterator it(dataDir() + QLatin1Char('/') + folder, { QStringLiteral("*.txt"), QStringLiteral("*.mime") },
+                            QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext())
+                files << QDir(dataDir()).relativeFilePath(it.next());
+        }
         files.sort();
         return files;
     }
@@ -75,7 +92,7 @@ private slots:
         // The reply has its own CIDR line, so nothing is added. "Organization"
         // is not an owner key; the owner comes from OrgName in the next paragraph.
         QTest::newRow("ARIN Microsoft")
-            << "whois.arin.net/n_20.0.0.0_microsoft.txt"
+            << "whois/whois.arin.net/n_20.0.0.0_microsoft.txt"
             << "20.0.0.0 - 20.31.255.255" << "20.0.0.0/11" << "Microsoft Corporation" << "United States"
             << "One Microsoft Way\nRedmond\nWA\n98052"
             << QList<QStringList>{
@@ -89,7 +106,7 @@ private slots:
         // the two quoted ones in the banner included, so the closing quote and
         // the rest of those lines move onto the CIDR line.
         QTest::newRow("RIPE BT")
-            << "whois.ripe.net/62.239.237.1_bt.txt"
+            << "whois/whois.ripe.net/62.239.237.1_bt.txt"
             << "62.239.237.0 - 62.239.237.255" << "62.239.237.0/24" << "UDC" << "United Kingdom"
             << "British Telecommunications\n81 Newgate Street\nLondon GB"
             << QList<QStringList>{
@@ -103,7 +120,7 @@ private slots:
         // The range appears five times (two banners, abuse line, two inetnum
         // objects); the address is the irt's, the first paragraph with one.
         QTest::newRow("APNIC SK Broadband")
-            << "whois.apnic.net/110.8.0.1_skbroadband.txt"
+            << "whois/whois.apnic.net/110.8.0.1_skbroadband.txt"
             << "110.8.0.0 - 110.15.255.255" << "110.8.0.0/13" << "SK Broadband Co Ltd" << "Korea (Republic Of)"
             << "Jeollanam-do Naju-si Jinheung-gil"
             << QList<QStringList>{
@@ -117,7 +134,7 @@ private slots:
         // The first inetnum wins; the wider second one, which shares the end
         // address, gets no CIDR line. All three descr lines make the owner.
         QTest::newRow("APNIC two inetnum")
-            << "whois.apnic.net/210.107.73.73_two-inetnum.txt"
+            << "whois/whois.apnic.net/210.107.73.73_two-inetnum.txt"
             << "210.107.0.0 - 210.107.127.255" << "210.107.0.0/17"
             << "DACOM Corp.\nFacility-based Telecommunication Service Provider\n"
                "providing Internet leased-ine, on-line service, BLL etc."
@@ -134,7 +151,7 @@ private slots:
         // "CIDR blocks" keeps the reply as it is. "inetnum-up:", "ownerid:"
         // and "owner-c:" are not the keys; "responsible:" is.
         QTest::newRow("LACNIC Chile")
-            << "whois.lacnic.net/200.68.34.57_chile.txt"
+            << "whois/whois.lacnic.net/200.68.34.57_chile.txt"
             << "200.68.34.56/29" << "Unknown"
             << "Agencia de Aduanas Patricio Sesnich Stewart y Comp\nOperaciones ISP TIE" << "Chile"
             << "San Martin, 50, Piso 6\n8340526 - Santiago - RM"
@@ -148,7 +165,7 @@ private slots:
         // CR LF throughout; the IPv6 prefix has more than one ':' so its line
         // is left alone. The source dropped the non-ASCII letters of the name.
         QTest::newRow("LACNIC IPv6 CRLF")
-            << "whois.lacnic.net/2801-10-c000--_ipv6_crlf.txt"
+            << "whois/whois.lacnic.net/2801-10-c000--_ipv6_crlf.txt"
             << "2801:10:c000::/48" << "Unknown"
             << "Universidad Catolica de Oriente\nJuan Diego Garca Muoz" << "Colombia"
             << "Carrera 46, 40B50,\n- - Rionegro - AN"
@@ -163,7 +180,7 @@ private slots:
 
         // The "parent:" range is another one and is left alone.
         QTest::newRow("AFRINIC Maroc Telecom")
-            << "whois.afrinic.net/105.158.0.1_maroc-telecom.txt"
+            << "whois/whois.afrinic.net/105.158.0.1_maroc-telecom.txt"
             << "105.158.0.0 - 105.158.255.255" << "105.158.0.0/16" << "ADSL_Maroc_telecom" << "Morocco"
             << "Division Exploitation et maintenance des PFS\nMAROC TELECOM\nAvenue de France AGDAL\nImmeuble DR Rabat"
             << QList<QStringList>{
@@ -178,7 +195,7 @@ private slots:
         // A domain reply with stray CRs; the blank address line stays as an
         // empty line in the middle of the address.
         QTest::newRow(".fr AFNIC")
-            << "whois.nic.fr/registered.txt"
+            << "whois/whois.nic.fr/registered.txt"
             << "" << "Unknown" << "" << "United States" << "3540 East Longwing Lane\n\nID 83646 MERIDIAN"
             << QList<QStringList>{
                    QStringList{"address:\t3540 East Longwing Lane", "address:\t", "address:\tID 83646 MERIDIAN", "country:\tUS"},
@@ -190,7 +207,7 @@ private slots:
         // Every value of the one paragraph is taken, so three "Country: US"
         // lines make "US\nUS\nUS", which is no code in the table.
         QTest::newRow(".com MarkMonitor")
-            << "whois.markmonitor.com/google.com.txt"
+            << "whois/whois.markmonitor.com/google.com.txt"
             << "" << "Unknown" << "" << "US\nUS\nUS" << "Mountain View\nMountain View\nMountain View"
             << QList<QStringList>{
                    QStringList{"Registrant City:\tMountain View", "Registrant State/Province:\tCA"},
@@ -199,12 +216,12 @@ private slots:
                }
             << 0;
 
-        // UTF-8 bytes read as Latin-1 give "BorÃ¥s"; "CountryCode:" is not "country:".
+        // UTF-8, so "Borås" and not "BorÃ¥s"; "CountryCode:" is not "country:".
         QTest::newRow(".de DENIC UTF-8")
-            << "whois.denic.de/failed_utf8.txt"
-            << "" << "Unknown" << "" << "" << QString::fromLatin1("Landerigatan 1\n50451\nBor\xC3\xA5s")
+            << "whois/whois.denic.de/failed_utf8.txt"
+            << "" << "Unknown" << "" << "" << QString::fromUtf8("Landerigatan 1\n50451\nBorås")
             << QList<QStringList>{
-                   QStringList{"Address:\tLanderigatan 1", "PostalCode:\t50451", QString::fromLatin1("City:\tBor\xC3\xA5s"),
+                   QStringList{"Address:\tLanderigatan 1", "PostalCode:\t50451", QString::fromUtf8("City:\tBorås"),
                     "CountryCode:\tSE"},
                    QStringList{"% Version: 2.0", "% "},
                }
@@ -240,13 +257,55 @@ private slots:
         QCOMPARE(int(std::count_if(lines.begin(), lines.end(), startsWithCidr)), cidrLines);
     }
 
+    // What today's servers answer, read as the program reads it: letters in
+    // UTF-8 or Latin-1, the retired servers' refusal, IANA's "whois:" line.
+    void replies2026_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("utf8");
+        QTest::addColumn<bool>("unusable");
+        QTest::addColumn<QString>("ianaWhois");
+        QTest::addColumn<QString>("words");
+
+        const QString d = QStringLiteral("whois-2026/");
+        QTest::newRow("JPRS") << d + "utf8-jprs-jprs.jp-2020.mime" << true << false << "" << QString::fromUtf8("[ドメイン情報]");
+        QTest::newRow("JPRS, another") << d + "utf8-jprs-jp-domain-2021.txt" << true << false << "" << QString::fromUtf8("[ドメイン情報]");
+        QTest::newRow("KISA") << d + "utf8-kr-google.kr-2020.mime" << true << false << "" << QString::fromUtf8("도메인이름");
+        QTest::newRow("CNNIC") << d + "utf8-cnnic-cnnic.cn-2014.mime" << true << false << ""
+                               << QString::fromUtf8("中国互联网络信息中心");
+        QTest::newRow("NIC.ar") << d + "utf8-nic.ar-domain-2020.txt" << true << false << "" << QString::fromUtf8("información");
+        QTest::newRow("ISNIC is Latin-1") << d + "cp1252-isnic-isnic.is-2014.mime" << false << false << ""
+                                          << QString::fromUtf8("Reykjavík");
+        QTest::newRow("gifts retired") << d + "tld-not-supported-whois.nic.gifts-2026.txt" << true << true << "" << "";
+        QTest::newRow("maison retired") << d + "tld-not-supported-whois.nic.maison-2026.txt" << true << true << "" << "";
+        QTest::newRow("IANA kr") << d + "iana-tld-kr-whois-line-2020.mime" << true << false << "whois.kr" << "";
+        QTest::newRow("IANA fi") << d + "iana-tld-fi-whois-line-2018.mime" << true << false << "whois.fi" << "";
+        QTest::newRow("IANA eh names none") << d + "iana-tld-eh-no-whois-server-2015.txt" << true << false << "" << "";
+        QTest::newRow("IANA AS") << d + "iana-asn-as264957-refer-lacnic-2024.txt" << true << false << "whois.lacnic.net" << "";
+    }
+    void replies2026()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, utf8);
+        QFETCH(bool, unusable);
+        QFETCH(QString, ianaWhois);
+        QFETCH(QString, words);
+        bool isUtf8 = false;
+        const QString text = readReply(file, &isUtf8);
+        QVERIFY(!text.isEmpty());
+        QCOMPARE(isUtf8, utf8);
+        QCOMPARE(isUnusableReply(text), unusable);
+        QCOMPARE(ianaWhoisServer(text), ianaWhois);
+        QVERIFY2(text.contains(words), qPrintable(file));
+    }
+
     // Guards the test below against an empty or missing data folder.
     void everyReplyIsThere()
     {
         const QStringList files = allReplies();
-        QVERIFY2(files.size() >= 51, qPrintable(QString::number(files.size()) + " replies in " + dataDir()));
-        QVERIFY(files.contains(QStringLiteral("whois.arin.net/n_20.0.0.0_microsoft.txt")));
-        QVERIFY(files.contains(QStringLiteral("whois.ripe.net/62.239.237.1_bt.txt")));
+        QVERIFY2(files.size() >= 69, qPrintable(QString::number(files.size()) + " replies in " + dataDir()));
+        QVERIFY(files.contains(QStringLiteral("whois/whois.arin.net/n_20.0.0.0_microsoft.txt")));
+        QVERIFY(files.contains(QStringLiteral("whois-2026/utf8-jprs-jprs.jp-2020.mime")));
     }
 
     void everyReply_data()

@@ -4,6 +4,8 @@
 
 #include "fakewhoisserver.h"
 #include "messagecapture.h"
+#include "whois/referral.h"
+#include "whois/replytext.h"
 #include "whois/whoisinfo.h"
 
 using Script = FakeWhoisServer::Script;
@@ -35,29 +37,60 @@ class TestLookup : public QObject
     Q_OBJECT
 
 private slots:
+    // Where each kind of query goes and what it sends; server "" with the
+    // one-line message where nothing is asked.
     void routes_data()
     {
         QTest::addColumn<QString>("query");
         QTest::addColumn<QString>("server");
         QTest::addColumn<QString>("line");
 
-        QTest::newRow("IPv4") << "192.0.2.1" << "whois.arin.net" << "n + 192.0.2.1\n";
-        QTest::newRow("four labels count as an address") << "a.b.c.d" << "whois.arin.net" << "n + a.b.c.d\n";
-        QTest::newRow("IPv6") << "2001:db8::1" << "whois.arin.net" << "n + 2001:db8::1\n";
-        QTest::newRow("com") << "example.com" << "com.whois-servers.net" << "domain example.com\n";
-        QTest::newRow("net") << "example.net" << "net.whois-servers.net" << "domain example.net\n";
-        QTest::newRow("cc") << "example.cc" << "cc.whois-servers.net" << "domain example.cc\n";
-        QTest::newRow("tv") << "example.tv" << "tv.whois-servers.net" << "domain example.tv\n";
-        QTest::newRow("de has no keyword") << "example.de" << "de.whois-servers.net" << "example.de\n";
-        QTest::newRow("sub-domain") << "example.co.uk" << "uk.whois-servers.net" << "example.co.uk\n";
-        QTest::newRow("no dot") << "localhost" << "localhost.whois-servers.net" << "localhost\n";
-        QTest::newRow("trailing dot") << "example." << ".whois-servers.net" << "example.\n";
-        QTest::newRow("non-ASCII name") << QString::fromUtf8("bücher.de") << "de.whois-servers.net"
-                                        << "xn--bcher-kva.de\n";
-        QTest::newRow("non-ASCII com") << QString::fromUtf8("bücher.com") << "com.whois-servers.net"
-                                       << "domain xn--bcher-kva.com\n";
-        QTest::newRow("non-ASCII top-level domain") << QString::fromUtf8("пример.рф") << "xn--p1ai.whois-servers.net"
-                                                    << "xn--e1afmkfd.xn--p1ai\n";
+        const QString arin = QStringLiteral("whois.arin.net");
+        const QString iana = QStringLiteral("whois.iana.org");
+        const QString verisign = QStringLiteral("whois.verisign-grs.com");
+        QTest::newRow("IPv4") << "192.0.2.1" << arin << "n + 192.0.2.1\n";
+        QTest::newRow("IPv6") << "2001:db8::1" << arin << "n + 2001:db8::1\n";
+        QTest::newRow("IPv6 in capitals") << "2001:DB8::1" << arin << "n + 2001:db8::1\n";
+        QTest::newRow("IPv4 prefix") << "8.8.8.0/24" << arin << "r + = 8.8.8.0/24\n";
+        QTest::newRow("IPv6 prefix") << "2001:db8::/32" << arin << "r + = 2001:db8::/32\n";
+        QTest::newRow("AS number") << "AS15169" << arin << "a + 15169\n";
+        QTest::newRow("AS number, lower case") << "as15169" << arin << "a + 15169\n";
+        QTest::newRow("ARIN handle") << "ABUSE5250-ARIN" << arin << "abuse5250-arin\n";
+        QTest::newRow("RIPE handle") << "SK2374-RIPE" << "whois.ripe.net" << "sk2374-ripe\n";
+        QTest::newRow("APNIC handle") << "IRT-APNIC-AP" << "whois.apnic.net" << "irt-apnic-ap\n";
+        QTest::newRow("LACNIC handle") << "ABC1-LACNIC" << "whois.lacnic.net" << "abc1-lacnic\n";
+        QTest::newRow("AFRINIC handle") << "XY1-AFRINIC" << "whois.afrinic.net" << "xy1-afrinic\n";
+        QTest::newRow("bare TLD") << "com" << iana << "com\n";
+        QTest::newRow("bare TLD without whois") << "dev" << iana << "dev\n";
+        QTest::newRow("bare TLD that is a word") << "google" << iana << "google\n";
+        QTest::newRow("com") << "example.com" << verisign << "domain example.com\n";
+        QTest::newRow("net, capitals") << "Example.NET" << verisign << "domain example.net\n";
+        QTest::newRow("cc") << "example.cc" << "ccwhois.verisign-grs.com" << "domain example.cc\n";
+        QTest::newRow("tv") << "example.tv" << "whois.nic.tv" << "domain example.tv\n";
+        QTest::newRow("de has no keyword") << "example.de" << "whois.denic.de" << "example.de\n";
+        QTest::newRow("jp") << "example.jp" << "whois.jprs.jp" << "example.jp\n";
+        QTest::newRow("registered domain of a host") << "www.example.com" << verisign << "domain example.com\n";
+        QTest::newRow("four labels") << "mail.eu.example.com" << verisign << "domain example.com\n";
+        QTest::newRow("trailing dot") << "example.com." << verisign << "domain example.com\n";
+        QTest::newRow("IDN") << QString::fromUtf8("bücher.de") << "whois.denic.de" << "xn--bcher-kva.de\n";
+        QTest::newRow("IDN TLD") << QString::fromUtf8("пример.рф") << "whois.tcinet.ru" << "xn--e1afmkfd.xn--p1ai\n";
+        QTest::newRow("TLD the table does not know") << "example.notatld" << "notatld.whois-servers.net"
+                                                     << "example.notatld\n";
+        QTest::newRow("RDAP only") << "example.dev" << ""
+            << "No whois server serves .dev. Its registry answers over RDAP: https://pubapi.registry.google/rdap/";
+        QTest::newRow("RDAP only, a host below") << "www.example.co.uk" << ""
+            << "No whois server serves .uk. Its registry answers over RDAP: https://rdap.nominet.uk/uk/";
+        QTest::newRow("web lookup only") << "example.az" << ""
+            << "No whois or RDAP service serves .az. Its registry's web lookup: http://www.nic.az/";
+        QTest::newRow("nothing known") << "example.aq" << "" << "No whois or RDAP service is known for .aq";
+        QTest::newRow("name without a dot") << "localhost" << arin << "localhost\n";
+        QTest::newRow("octet above 255") << "999.1.1.1" << "" << "Not a valid address: 999.1.1.1";
+        QTest::newRow("three numbers") << "1.2.3" << "" << "Not a valid address: 1.2.3";
+        QTest::newRow("address with a port") << "192.0.2.1:80" << "" << "Not a valid address: 192.0.2.1:80";
+        QTest::newRow("a number alone") << "1234" << "" << "Not a valid address: 1234";
+        QTest::newRow("prefix too long") << "192.0.2.0/33" << "" << "Not a valid address: 192.0.2.0/33";
+        QTest::newRow("server option") << "-B 193.0.0.1" << arin << "-B 193.0.0.1\n";
+        QTest::newRow("two words keep their case") << "Two Words" << arin << "Two Words\n";
     }
     void routes()
     {
@@ -67,7 +100,125 @@ private slots:
         WhoisInfo info(nullptr);
         const WhoisRoute r = info.route(query);
         QCOMPARE(r.server, server);
-        QCOMPARE(r.line, line);
+        QCOMPARE(server.isEmpty() ? r.refusal : r.line, line);
+    }
+
+    void referrals_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("host"); // empty: no referral
+        QTest::addColumn<int>("port");
+        QTest::newRow("scheme") << "whois://whois.ripe.net" << "whois.ripe.net" << 43;
+        QTest::newRow("scheme, port, slash") << "whois://whois.lacnic.net:4343/" << "whois.lacnic.net" << 4343;
+        QTest::newRow("scheme in capitals") << "WHOIS://Whois.Example.net" << "Whois.Example.net" << 43;
+        QTest::newRow("host and port") << "whois.example.net:4321" << "whois.example.net" << 4321;
+        QTest::newRow("bare host") << "  whois.markmonitor.com\r" << "whois.markmonitor.com" << 43;
+        QTest::newRow("IPv6 with port") << "whois://[2001:db8::43]:4343" << "2001:db8::43" << 4343;
+        QTest::newRow("IPv6 alone") << "2001:db8::43" << "2001:db8::43" << 43;
+        QTest::newRow("rwhois") << "rwhois://rwhois.example.net:4321" << "" << 0;
+        QTest::newRow("web page") << "https://www.example.net/whois" << "" << 0;
+        QTest::newRow("port 0") << "whois.example.net:0" << "" << 0;
+        QTest::newRow("port not a number") << "whois.example.net:4x" << "" << 0;
+        QTest::newRow("blank inside") << "whois example net" << "" << 0;
+        QTest::newRow("scheme only") << "whois://" << "" << 0;
+    }
+    void referrals()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, host);
+        QFETCH(int, port);
+        const std::optional<Referral> r = parseReferral(value, 43);
+        QCOMPARE(r ? r->host : QString(), host);
+        QCOMPARE(r ? int(r->port) : 0, port);
+    }
+
+    void decoding_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("cutOff");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("utf8");
+        QTest::newRow("UTF-8") << QByteArray("M\xc3\xbcnchen") << false << QString::fromUtf8("München") << true;
+        QTest::newRow("Latin-1") << QByteArray("M\xfcnchen") << false << QString::fromUtf8("München") << false;
+        QTest::newRow("NUL inside a letter") << QByteArray("M\xc3\0\xbcnchen", 9) << false << QString::fromUtf8("München") << true;
+        QTest::newRow("cut inside a letter") << QByteArray("ab\xe6\xa0") << true << "ab" << true;
+        QTest::newRow("same bytes, not cut") << QByteArray("ab\xe6\xa0") << false << QString::fromUtf8("abæ\u00a0") << false;
+        // Found by fuzz_decode: a Latin-1 reply keeps its last bytes.
+        QTest::newRow("cut, and Latin-1 anyway") << QByteArray("\xfc ab\xe6\xa0") << true
+                                                 << QString::fromUtf8("ü abæ\u00a0") << false;
+    }
+    void decoding()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, cutOff);
+        QFETCH(QString, text);
+        QFETCH(bool, utf8);
+        bool isUtf8 = !utf8;
+        QCOMPARE(decodeReply(bytes, cutOff, &isUtf8), text);
+        QCOMPARE(isUtf8, utf8);
+    }
+
+    // When the suffix service or a registry fails, IANA is asked; where no
+    // whois server exists nothing is asked at all.
+    void fallbacks_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QStringList>("unknownNames");
+        QTest::addColumn<QList<QByteArray>>("replies");
+        QTest::addColumn<QList<QByteArray>>("wire");
+        QTest::addColumn<QString>("connectedLast");
+        QTest::addColumn<QString>("status");
+
+        const QByteArray found = "Domain Name: example.notatld\n";
+        const QByteArray iana = "% IANA WHOIS server\n\ndomain:       NOTATLD\nwhois:        whois.nic.notatld\n";
+        const QStringList suffixUnknown{ "notatld.whois-servers.net" };
+        QTest::newRow("suffix unknown, IANA names the server")
+            << "www.example.notatld" << suffixUnknown << QList<QByteArray>{ iana, found }
+            << QList<QByteArray>{ "notatld\n", "example.notatld\n" } << "whois.nic.notatld"
+            << "Asked for example.notatld, the registered domain of www.example.notatld";
+        QTest::newRow("suffix answers nothing usable")
+            << "example.notatld" << QStringList() << QList<QByteArray>{ "TLD is not supported.\n", iana, found }
+            << QList<QByteArray>{ "example.notatld\n", "notatld\n", "example.notatld\n" } << "whois.nic.notatld" << "";
+        QTest::newRow("IANA names none")
+            << "example.notatld" << suffixUnknown << QList<QByteArray>{ "domain: NOTATLD\nwhois:\n" }
+            << QList<QByteArray>{ "notatld\n" } << "whois.iana.org" << "No whois or RDAP service is known for .notatld";
+        QTest::newRow("registry that switched port 43 off")
+            << "example.abogado" << QStringList() << QList<QByteArray>{ "TLD is not supported.\n>>> Last update <<<\n" }
+            << QList<QByteArray>{ "example.abogado\n" } << "whois.nic.abogado" << "No usable reply from whois.nic.abogado";
+        QTest::newRow("RDAP-only TLD: nothing asked")
+            << "example.dev" << QStringList() << QList<QByteArray>{ found } << QList<QByteArray>{} << ""
+            << "No whois server serves .dev. Its registry answers over RDAP: https://pubapi.registry.google/rdap/";
+        QTest::newRow("hop of comments keeps the registry's reply")
+            << "example.com" << QStringList()
+            << QList<QByteArray>{ "Domain Name: EXAMPLE.COM\nRegistrar WHOIS Server: whois.registrar.example\n", "% nothing\n" }
+            << QList<QByteArray>{ "domain example.com\n", "example.com\n" } << "whois.registrar.example"
+            << "No usable reply from whois.registrar.example";
+        QTest::newRow("AS number: hops send the query as typed")
+            << "AS15169" << QStringList() << QList<QByteArray>{ "ReferralServer: whois://whois.ripe.net\n", "aut-num: AS15169\n" }
+            << QList<QByteArray>{ "a + 15169\n", "as15169\n" } << "whois.ripe.net" << "";
+    }
+    void fallbacks()
+    {
+        QFETCH(QString, query);
+        QFETCH(QStringList, unknownNames);
+        QFETCH(QList<QByteArray>, replies);
+        QFETCH(QList<QByteArray>, wire);
+        QFETCH(QString, connectedLast);
+        QFETCH(QString, status);
+        QList<Script> scripts;
+        for (const QByteArray &r : replies)
+            scripts.append(FakeWhoisServer::reply(r));
+        FakeWhoisServer server(scripts);
+        QStatusBar bar;
+        WhoisInfo info(&bar, server.realNames(unknownNames));
+        MessageCapture capture;
+        info.lookup(query, QString());
+        QCOMPARE(server.received(), wire);
+        const QStringList connecting = capture.take().filter(QStringLiteral("\"Connecting to "));
+        QCOMPARE(connecting.isEmpty() ? QString() : connecting.constLast(),
+                 connectedLast.isEmpty() ? QString() : "\"Connecting to " + connectedLast + "\" ");
+        QCOMPARE(bar.currentMessage(), status);
+        QVERIFY(!info.formatText().trimmed().isEmpty() || status.isEmpty());
     }
 
     void exactBytesOnTheWire()

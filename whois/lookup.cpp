@@ -1,63 +1,8 @@
-#include <QElapsedTimer>
-#include <QHostAddress>
-#include <QTcpSocket>
-#include <QUrl>
-
 #include "analysis/extract.h"
-#include "analysis/lineends.h"
+#include "whois/chain.h"
+#include "whois/referral.h"
 #include "whois/replytext.h"
 #include "whois/whoisinfo.h"
-
-struct WhoisInfo::Reply
-{
-    enum Outcome { Complete, NoConnection, NoAnswer, CutBySize, CutByTime };
-    Outcome outcome = Complete;
-    QString text;
-};
-
-namespace {
-
-bool isIPv6(const QString &query)
-{
-    QHostAddress address;
-    return address.setAddress(query) && address.protocol() == QAbstractSocket::IPv6Protocol;
-}
-
-bool isAscii(const QString &text)
-{
-    for (QChar c : text)
-        if (c.unicode() > 0x7f)
-            return false;
-    return true;
-}
-
-// What the user can act on: a name that does not resolve, a server that
-// refuses, or one that did not answer in time.
-QString connectFailure(const QTcpSocket &socket, const QString &server)
-{
-    switch (socket.error()) {
-    case QAbstractSocket::HostNotFoundError:
-        return QLatin1String("Unknown server: ") + server;
-    case QAbstractSocket::ConnectionRefusedError:
-        return QLatin1String("Connection refused by ") + server;
-    case QAbstractSocket::SocketTimeoutError:
-    case QAbstractSocket::UnknownSocketError:
-        return QStringLiteral("Connection timed out");
-    default:
-        return QLatin1String("Cannot connect to ") + server + QLatin1String(": ") + socket.errorString();
-    }
-}
-
-// Only blanks and line ends (NULs are gone already) say nothing.
-bool saysNothing(const QString &text)
-{
-    for (QChar c : text)
-        if (!c.isSpace())
-            return false;
-    return true;
-}
-
-} // namespace
 
 QString WhoisInfo::cleanQuery(const QString &typed)
 {
@@ -70,170 +15,148 @@ QString WhoisInfo::cleanQuery(const QString &typed)
     return clean.trimmed();
 }
 
-WhoisRoute WhoisInfo::route(const QString &query) const
-{
-    WhoisRoute r;
-    if (query.count(QLatin1Char('.')) == 3 || isIPv6(query)) {
-        // "n +" makes ARIN answer with the full record and its referral
-        // instead of a bare list of network names.
-        r.server = m_endpoints.defaultServer;
-        r.query = query;
-        r.line = QLatin1String("n + ") + query + QLatin1Char('\n');
-        return r;
-    }
-
-    r.query = query;
-    if (!isAscii(query)) {
-        const QByteArray ace = QUrl::toAce(query);
-        if (!ace.isEmpty())
-            r.query = QString::fromLatin1(ace);
-    }
-    const QString tld = r.query.split(QLatin1Char('.')).constLast();
-    r.server = tld + m_endpoints.domainSuffix;
-    // Only these registries understand the "domain" keyword; the others
-    // answer "domain example.de" with no match.
-    static const QStringList keywordTlds = { QStringLiteral("com"), QStringLiteral("net"),
-                                             QStringLiteral("cc"), QStringLiteral("tv") };
-    const QString keyword = keywordTlds.contains(tld) ? QStringLiteral("domain ") : QString();
-    r.line = keyword + r.query + QLatin1Char('\n');
-    return r;
-}
-
-WhoisInfo::Reply WhoisInfo::exchange(const QString &server, const QString &line)
-{
-    Reply reply;
-    showProgress(QLatin1String("Connecting to ") + server);
-
-    QTcpSocket socket;
-    socket.connectToHost(server, m_endpoints.port, QIODevice::ReadWrite);
-    if (!socket.waitForConnected(kConnectTimeoutMs)) {
-        showProgress(connectFailure(socket, server));
-        reply.outcome = Reply::NoConnection;
-        return reply;
-    }
-
-    showProgress(QLatin1String("Sending query: ") + line);
-    socket.write(line.toLatin1());
-
-    QElapsedTimer sinceConnected;
-    sinceConnected.start();
-    qint64 received = 0;
-    for (;;) {
-        const qint64 left = kReplyTimeLimitMs - sinceConnected.elapsed();
-        if (left <= 0) {
-            reply.outcome = Reply::CutByTime;
-            break;
-        }
-        const int patience = received > 0 ? kSilenceTimeoutMs : kFirstReplyTimeoutMs;
-        const bool clipped = left < patience;
-        if (!socket.waitForReadyRead(clipped ? int(left) : patience)) {
-            if (clipped && socket.state() == QAbstractSocket::ConnectedState)
-                reply.outcome = Reply::CutByTime;
-            break;
-        }
-        const QByteArray chunk = socket.read(kReplySizeLimit - received);
-        received += chunk.size();
-        appendReplyChunk(reply.text, chunk);
-        if (received >= kReplySizeLimit) {
-            reply.outcome = Reply::CutBySize;
-            break;
-        }
-    }
-    // Bytes that came with the close are part of the reply.
-    if (reply.outcome == Reply::Complete && socket.bytesAvailable() > 0 && received < kReplySizeLimit)
-        appendReplyChunk(reply.text, socket.read(kReplySizeLimit - received));
-
-    normaliseLineEnds(reply.text);
-    // Blank lines, bare line ends or NULs are no answer at all.
-    if (saysNothing(reply.text)) {
-        reply.text.clear();
-        reply.outcome = Reply::NoAnswer;
-    }
-    return reply;
-}
-
 void WhoisInfo::lookup(QString query, QString server)
 {
-    response.clear();
     query = cleanQuery(query);
-    if (query.isEmpty())
+    if (query.isEmpty()) {
+        response.clear();
         return;
-    query = query.toLower();
+    }
 
-    QString line;
-    QString hopQuery;
-    if (server.isEmpty()) {
+    WhoisRoute r;
+    if (!server.isEmpty()) {
+        // A hop asked for by name: the query goes there as it is.
+        r.server = server;
+        r.query = query.toLower();
+        r.line = r.query + QLatin1Char('\n');
+    } else {
+        r = route(query);
+        if (r.kind == route::Kind::Invalid) {
+            // A slip of the keyboard costs nothing: the last result stays.
+            showProgress(r.refusal);
+            return;
+        }
         netRange.clear();
         cidr.clear();
         address.clear();
         country.clear();
         owner.clear();
-        this->query = query;
-        const WhoisRoute r = route(query);
-        server = r.server;
-        line = r.line;
-        hopQuery = r.query.trimmed();
-    } else {
-        line = query + QLatin1Char('\n');
-        hopQuery = query;
+        this->query = query.toLower();
     }
-    followChain(server, line, hopQuery);
+    response.clear();
+    replyIsUtf8 = false;
+    if (r.server.isEmpty()) {
+        response = r.explanation;
+        showProgress(r.refusal);
+        return;
+    }
+
+    std::optional<QString> status = followChain(r);
+    if (status && status->isEmpty() && !r.reducedFrom.isEmpty())
+        status = QLatin1String("Asked for ") + r.query + QLatin1String(", the registered domain of ") + r.reducedFrom;
+    if (status)
+        showProgress(*status);
 }
 
-void WhoisInfo::followChain(QString server, QString line, const QString &hopQuery)
+// Runs the chain from the route's server through its referrals. Returns the
+// status to show at the end, or nothing where a failure has been shown.
+std::optional<QString> WhoisInfo::followChain(const WhoisRoute &route)
 {
     const QRegularExpression referralPattern = extraction::fieldPattern(QStringLiteral("ReferralServer|Whois Server"));
+    Hop hop{ route.server, m_endpoints.port };
+    QString line = route.line;
     QStringList asked;
     QString earlier; // the reply that named the current server, if any
+    bool earlierUtf8 = false;
+    bool ianaAsked = !route.viaSuffix;
     for (;;) {
-        asked.append(server);
-        const Reply reply = exchange(server, line);
-
-        const bool failed = reply.outcome == Reply::NoConnection || reply.outcome == Reply::NoAnswer;
-        if (failed && asked.size() > 1) {
-            // A hop that leads nowhere must not cost the user what the
-            // earlier server sent.
-            response = earlier;
-            summarise();
-            if (reply.outcome == Reply::NoAnswer)
-                showProgress(QLatin1String("No reply from ") + server);
-            return;
+        asked.append(hop.host.toLower() + QLatin1Char(':') + QString::number(hop.port));
+        const Reply reply = exchange(hop, line);
+        const bool failed = reply.outcome == Reply::NoConnection || reply.outcome == Reply::NoAnswer
+                            || reply.outcome == Reply::Unusable;
+        if (failed && asked.size() > 1)
+            return keepEarlier(reply, hop, earlier, earlierUtf8);
+        if (failed && !ianaAsked) {
+            // The suffix service knows no server for this TLD, or a stale one.
+            ianaAsked = true;
+            if (const std::optional<Hop> named = askIana(route.tld)) {
+                hop = *named;
+                asked.clear();
+                continue;
+            }
+            const QString none = QLatin1String("No whois or RDAP service is known for .") + route.tld;
+            response = QLatin1String("% ") + none + QLatin1Char('\n');
+            return none;
         }
         if (reply.outcome == Reply::NoConnection)
-            return;
+            return std::nullopt;
 
         response = reply.text;
-        if (response.contains(QLatin1String("rwhois"))) {
-            showProgress(QStringLiteral("Referral to an rwhois server not followed"));
-            return;
+        replyIsUtf8 = reply.utf8;
+        if (response.contains(QLatin1String("rwhois")))
+            return QStringLiteral("Referral to an rwhois server not followed");
+        if (reply.outcome == Reply::Unusable) {
+            summarise();
+            return QLatin1String("No usable reply from ") + hop.name(m_endpoints.port);
         }
 
         // A referral quoted in a comment is no referral.
         const QString referral = extraction::firstValueOutsideComments(referralPattern, response);
-        QString next = referral;
-        next.remove(QLatin1String("whois://"));
-        next.remove(QLatin1String(":43"));
+        std::optional<Referral> next = parseReferral(referral, m_endpoints.port);
+        if (next && next->port == 43)
+            next->port = m_endpoints.port; // the whois port, wherever this engine finds it
         // Registrars that name themselves are common: a server already
         // asked, or a chain grown too long, ends the lookup here.
-        if (next.isEmpty() || asked.contains(next, Qt::CaseInsensitive)) {
+        const QString key = next ? next->host.toLower() + QLatin1Char(':') + QString::number(next->port) : QString();
+        if (!next || asked.contains(key)) {
             summarise();
-            showProgress(endOfChainStatus(reply, server));
-            return;
+            return endOfChainStatus(reply, hop.name(m_endpoints.port));
         }
         if (asked.size() >= kMaxChainLength) {
             summarise();
-            showProgress(QLatin1String("Referral chain stopped after ") + QString::number(kMaxChainLength)
-                         + QLatin1String(" servers"));
-            return;
+            return QLatin1String("Referral chain stopped after ") + QString::number(kMaxChainLength)
+                   + QLatin1String(" servers");
         }
 
+        const Hop following{ next->host, next->port };
         showProgress(QLatin1String("Found referral server: ") + referral);
-        showProgress(QLatin1String("Querying again: ") + line + QLatin1String(" on ") + next);
+        showProgress(QLatin1String("Querying again: ") + line + QLatin1String(" on ") + following.name(m_endpoints.port));
         earlier = response;
+        earlierUtf8 = replyIsUtf8;
         response.clear();
-        server = next;
-        line = hopQuery + QLatin1Char('\n');
+        hop = following;
+        line = route.query + QLatin1Char('\n');
     }
+}
+
+// A hop that leads nowhere must not cost the user what the earlier server sent.
+std::optional<QString> WhoisInfo::keepEarlier(const Reply &failed, const Hop &hop, const QString &earlier,
+                                              bool earlierUtf8)
+{
+    response = earlier;
+    replyIsUtf8 = earlierUtf8;
+    summarise();
+    switch (failed.outcome) {
+    case Reply::NoAnswer:
+        return QLatin1String("No reply from ") + hop.name(m_endpoints.port);
+    case Reply::Unusable:
+        return QLatin1String("No usable reply from ") + hop.name(m_endpoints.port);
+    default:
+        return std::nullopt; // the connection failure is on the status bar
+    }
+}
+
+// IANA knows the whois server of every TLD it has delegated.
+std::optional<WhoisInfo::Hop> WhoisInfo::askIana(const QString &tld)
+{
+    const Reply reply = exchange(Hop{ m_endpoints.ianaServer, m_endpoints.port }, tld + QLatin1Char('\n'));
+    if (reply.outcome == Reply::NoConnection || reply.outcome == Reply::NoAnswer)
+        return std::nullopt;
+    const QString named = ianaWhoisServer(reply.text);
+    const std::optional<Referral> server = parseReferral(named, m_endpoints.port);
+    if (!server)
+        return std::nullopt;
+    return Hop{ server->host, server->port };
 }
 
 QString WhoisInfo::endOfChainStatus(const Reply &reply, const QString &server)

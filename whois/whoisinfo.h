@@ -1,10 +1,18 @@
 #ifndef VANTOR_WHOISINFO_H
 #define VANTOR_WHOISINFO_H
 
+#include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
+#include "route/query.h"
+
 class QStatusBar;
+class QTcpSocket;
 
 // Where lookups go. The program always uses the defaults; tests point a
 // lookup at servers they start themselves.
@@ -12,17 +20,27 @@ struct WhoisEndpoints
 {
     static constexpr const char *kDefaultServer = "whois.arin.net";
 
-    QString defaultServer = QLatin1String(kDefaultServer); // asked for every IP address
-    QString domainSuffix = QStringLiteral(".whois-servers.net"); // appended to a top-level domain
+    QString defaultServer = QLatin1String(kDefaultServer); // asked for addresses, prefixes and AS numbers
+    QString domainSuffix = QStringLiteral(".whois-servers.net"); // appended to a TLD the table does not know
+    QString ianaServer = QStringLiteral("whois.iana.org"); // knows every TLD's server
     quint16 port = 43;
+    // Turns a server's name into its addresses, empty when the name is
+    // unknown. Unset, the system's resolver does it.
+    std::function<QList<QHostAddress>(const QString &name)> resolve;
 };
 
 // Where a new lookup goes and the line it sends there.
 struct WhoisRoute
 {
-    QString server;
-    QString line;  // what goes on the wire, ended by a single line feed
-    QString query; // the line without the keyword and the line feed, for referral hops
+    route::Kind kind = route::Kind::Other;
+    QString server;      // empty when no whois server is asked (see refusal)
+    QString line;        // what goes on the wire, ended by a single line feed
+    QString query;       // what referral hops send
+    QString tld;         // domains and TLDs: the A-label TLD
+    QString reducedFrom; // the name typed, where query is its registered domain
+    bool viaSuffix = false; // server is made from the suffix: ask IANA when it fails
+    QString refusal;     // one line on why nothing is asked, where that is so
+    QString explanation; // what the result area shows then
 };
 
 // The lookup engine. It holds the result of the last lookup: the raw reply,
@@ -42,6 +60,7 @@ public:
     QString address;
     QString country;
     QString owner;
+    bool replyIsUtf8 = false; // the reply in response came as UTF-8, and is saved so
 
     const WhoisEndpoints &endpoints() const { return m_endpoints; }
 
@@ -55,7 +74,7 @@ public:
     // can bring becomes a blank, and blanks at both ends go.
     static QString cleanQuery(const QString &typed);
 
-    // The server and line for a new lookup of a lower-cased query.
+    // The server and line for a new lookup of a cleaned query.
     WhoisRoute route(const QString &query) const;
 
     // Bounds that keep a broken or hostile server from holding the lookup.
@@ -88,8 +107,12 @@ public:
 
 private:
     struct Reply;
-    Reply exchange(const QString &server, const QString &line);
-    void followChain(QString server, QString line, const QString &hopQuery);
+    struct Hop;
+    Reply exchange(const Hop &hop, const QString &line);
+    bool connectTo(QTcpSocket &socket, const Hop &hop);
+    std::optional<QString> followChain(const WhoisRoute &route);
+    std::optional<Hop> askIana(const QString &tld);
+    std::optional<QString> keepEarlier(const Reply &failed, const Hop &hop, const QString &earlier, bool earlierUtf8);
     static QString endOfChainStatus(const Reply &reply, const QString &server);
 
     WhoisEndpoints m_endpoints;
