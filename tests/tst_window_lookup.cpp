@@ -85,6 +85,83 @@ private slots:
         QCOMPARE(server.received(), (QList<QByteArray>{ "n + 192.0.2.1\n", "n + 192.0.2.1\n" }));
     }
 
+    // Every kind of query, typed into the window, reaches its server with
+    // its line; the names are the program's own, all leading here.
+    void routesThroughTheWindow_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("server"); // empty: nothing asked
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("status");
+        const QString arin = QStringLiteral("whois.arin.net");
+        QTest::newRow("IPv4") << "192.0.2.1" << arin << QByteArray("n + 192.0.2.1\n") << "";
+        QTest::newRow("IPv6") << "2001:db8::1" << arin << QByteArray("n + 2001:db8::1\n") << "";
+        QTest::newRow("prefix") << "192.0.2.0/24" << arin << QByteArray("r + = 192.0.2.0/24\n") << "";
+        QTest::newRow("AS number") << "AS15169" << arin << QByteArray("a + 15169\n") << "";
+        QTest::newRow("handle") << "SK2374-RIPE" << "whois.ripe.net" << QByteArray("sk2374-ripe\n") << "";
+        QTest::newRow("bare TLD") << "dev" << "whois.iana.org" << QByteArray("dev\n") << "";
+        QTest::newRow("domain") << "www.Example.com" << "whois.verisign-grs.com" << QByteArray("domain example.com\n")
+                                << "Asked for example.com, the registered domain of www.example.com";
+        QTest::newRow("name without a dot") << "localhost" << arin << QByteArray("localhost\n") << "";
+        QTest::newRow("words") << "-B 193.0.0.1" << arin << QByteArray("-B 193.0.0.1\n") << "";
+        QTest::newRow("not an address") << "999.1.1.1" << "" << QByteArray() << "Not a valid address: 999.1.1.1";
+        QTest::newRow("RDAP only") << "example.dev" << "" << QByteArray()
+            << "No whois server serves .dev. Its registry answers over RDAP: https://pubapi.registry.google/rdap/";
+    }
+    void routesThroughTheWindow()
+    {
+        QFETCH(QString, query);
+        QFETCH(QString, server);
+        QFETCH(QByteArray, line);
+        QFETCH(QString, status);
+        FakeWhoisServer fake({ FakeWhoisServer::reply("remarks: answered\n") });
+        mainWindow w;
+        useEndpoints(w, fake.realNames());
+        showAndFocus(w);
+        w.whoisInfo->response = QStringLiteral("previous");
+        w.resultEdit->setPlainText(QStringLiteral("previous\n"));
+        MessageCapture capture;
+        w.addressEdit->setText(query);
+        QTest::keyClick(w.addressEdit, Qt::Key_Return);
+        QCOMPARE(capture.take().filter(QStringLiteral("\"Connecting to ")),
+                 server.isEmpty() ? QStringList() : QStringList{ "\"Connecting to " + server + "\" " });
+        QCOMPARE(fake.received(), line.isEmpty() ? QList<QByteArray>() : QList<QByteArray>{ line });
+        QCOMPARE(w.statusBar->currentMessage(), status);
+        if (line.isEmpty() && status.startsWith(QLatin1String("Not a valid")))
+            QCOMPARE(w.resultEdit->toPlainText(), QStringLiteral("previous\n")); // a slip costs nothing
+        else if (line.isEmpty())
+            QVERIFY(w.resultEdit->toPlainText().contains(QStringLiteral("https://pubapi.registry.google/rdap/")));
+        else
+            QCOMPARE(w.resultEdit->toPlainText(), QStringLiteral("remarks:\tanswered\n\n"));
+    }
+
+    // A reply in UTF-8 shows its letters and is saved in UTF-8; one whose
+    // letter ends in byte 0x85 (a blank in Latin-1) keeps it.
+    void utf8ReplyShowsAndSaves()
+    {
+        FakeWhoisServer server({ FakeWhoisServer::reply("descr: Gda\xc5\x84sk \xc4\x85\r\nowner: \xe6\xa0\xaa\xe5\xbc\x8f\xe4\xbc\x9a\xe7\xa4\xbe\r\n"),
+                                 FakeWhoisServer::reply("descr: caf\xe9\n") });
+        mainWindow w;
+        useServer(w, server);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("out.txt"));
+        ModalDriver driver;
+        driver.onFileDialog = [&](QFileDialog *d) { ModalDriver::chooseFile(d, path); };
+
+        w.addressEdit->setText(QStringLiteral("192.0.2.1"));
+        w.getData();
+        const QString shown = QString::fromUtf8("descr:\tGdańsk ą\nowner:\t株式会社\n\n");
+        QCOMPARE(w.resultEdit->toPlainText(), shown);
+        w.saveData();
+        QCOMPARE(readFile(path), shown.toUtf8());
+
+        // Latin-1 as it always was.
+        w.getData();
+        QCOMPARE(w.resultEdit->toPlainText(), QString::fromUtf8("descr:\tcafé\n\n"));
+        w.saveData();
+        QCOMPARE(readFile(path), QByteArray("descr:\tcaf\xe9\n\n"));
+    }
+
     void replyThatLooksLikeHtmlStaysText()
     {
         FakeWhoisServer server({ FakeWhoisServer::reply("<b>bold</b> &lt;x&gt;\n<p>para") });

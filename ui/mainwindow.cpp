@@ -116,7 +116,10 @@ void mainWindow::saveData()
     if (fileName.isEmpty())
         return;
 
-    if (!writeTextFile(fileName, text.toLatin1()))
+    // The encoding the reply came in: its letters are written as the server
+    // sent them, none turned into '?'.
+    const QByteArray bytes = whoisInfo->replyIsUtf8 ? text.toUtf8() : text.toLatin1();
+    if (!writeTextFile(fileName, bytes))
         QMessageBox::information(this, QStringLiteral("error"), QStringLiteral("Couldn't write to file."),
                                  QMessageBox::Ok, QMessageBox::NoButton);
 }

@@ -26,6 +26,25 @@ bool isMark(QChar c)
            || category == QChar::Mark_Enclosing;
 }
 
+// East Asian wide and full-width letters take two columns, as in a
+// terminal, so replies written for one (JPRS, KISA, CNNIC) keep their columns.
+bool isWide(char32_t u)
+{
+    return (u >= 0x1100 && u <= 0x115F) || (u >= 0x2E80 && u <= 0x303E) || (u >= 0x3041 && u <= 0x33FF)
+           || (u >= 0x3400 && u <= 0x4DBF) || (u >= 0x4E00 && u <= 0x9FFF) || (u >= 0xA000 && u <= 0xA4CF)
+           || (u >= 0xAC00 && u <= 0xD7A3) || (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFE30 && u <= 0xFE4F)
+           || (u >= 0xFF00 && u <= 0xFF60) || (u >= 0xFFE0 && u <= 0xFFE6) || (u >= 0x1F300 && u <= 0x1F64F)
+           || (u >= 0x1F900 && u <= 0x1F9FF) || (u >= 0x20000 && u <= 0x3FFFD);
+}
+
+char32_t codePointAt(QStringView line, qsizetype i)
+{
+    const QChar c = line.at(i);
+    if (c.isHighSurrogate() && i + 1 < line.size() && line.at(i + 1).isLowSurrogate())
+        return QChar::surrogateToUcs4(c, line.at(i + 1));
+    return c.unicode();
+}
+
 bool isWordCharacter(QChar c)
 {
     // What a double click should take whole in a whois reply: names,
@@ -102,10 +121,15 @@ qreal ResultView::advance(QStringView line, qsizetype i, qsizetype *next, qreal 
     while (j < line.size() && isMark(line.at(j)))
         ++j;
     *next = j;
-    const QString cluster = line.mid(i, j - i).toString();
-    auto it = m_widths.constFind(cluster);
+    return isWide(codePointAt(line, i)) ? 2 * m_charWidth : glyphWidth(line.mid(i, j - i));
+}
+
+qreal ResultView::glyphWidth(QStringView cluster) const
+{
+    const QString key = cluster.toString();
+    auto it = m_widths.constFind(key);
     if (it == m_widths.constEnd())
-        it = m_widths.insert(cluster, QFontMetricsF(font()).horizontalAdvance(cluster));
+        it = m_widths.insert(key, QFontMetricsF(font()).horizontalAdvance(key));
     return *it;
 }
 
@@ -262,8 +286,12 @@ void ResultView::drawLine(QPainter &painter, int line, int top) const
             continue;
         }
         flush();
-        if (c != QLatin1Char('\t') && c != QLatin1Char(' '))
-            painter.drawText(QPointF(left, baseline), text.mid(i, next - i).toString());
+        if (c != QLatin1Char('\t') && c != QLatin1Char(' ')) {
+            // Centred in its cells where the font's glyph is narrower or wider.
+            const QStringView cluster = text.mid(i, next - i);
+            const qreal inset = (width - glyphWidth(cluster)) / 2;
+            painter.drawText(QPointF(left + std::max<qreal>(inset, 0), baseline), cluster.toString());
+        }
     }
     flush();
 }

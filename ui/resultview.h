@@ -62,6 +62,7 @@ private:
     int lineOf(qsizetype position) const;
     // Width of the character or cluster at i of a line whose pen is at x.
     qreal advance(QStringView line, qsizetype i, qsizetype *next, qreal x) const;
+    qreal glyphWidth(QStringView cluster) const;
     qreal xOf(int line, qsizetype column) const;
     qsizetype positionAt(const QPoint &point) const;
     void drawLine(QPainter &painter, int line, int top) const;
