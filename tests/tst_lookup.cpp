@@ -121,6 +121,8 @@ private slots:
         QTest::newRow("port not a number") << "whois.example.net:4x" << "" << 0;
         QTest::newRow("blank inside") << "whois example net" << "" << 0;
         QTest::newRow("scheme only") << "whois://" << "" << 0;
+        // Found by fuzz_decode: Qt's parser takes this for an address.
+        QTest::newRow("sign before an address") << "+a00:2381:ffff::/64" << "" << 0;
     }
     void referrals()
     {

@@ -8,7 +8,7 @@
 // What one server of a chain sent.
 struct WhoisInfo::Reply
 {
-    enum Outcome { Complete, NoConnection, NoAnswer, Unusable, CutBySize, CutByTime };
+    enum Outcome { Complete, NoConnection, NoAnswer, Unusable, CutBySize, CutByTime, Stopped };
     Outcome outcome = Complete;
     QString text;
     bool utf8 = false;

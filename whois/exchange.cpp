@@ -1,11 +1,15 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QHostInfo>
+#include <QEventLoop>
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
 
 #include "analysis/lineends.h"
 #include "whois/chain.h"
 #include "whois/replytext.h"
+#include "whois/resolver.h"
 #include "whois/whoisinfo.h"
 
 namespace {
@@ -34,20 +38,53 @@ QString WhoisInfo::Hop::name(quint16 usualPort) const
     return port == usualPort ? host : host + QLatin1Char(':') + QString::number(port);
 }
 
-bool WhoisInfo::connectTo(QTcpSocket &socket, const Hop &hop)
+bool WhoisInfo::stopRequested() const
+{
+    return stopToken && stopToken->load();
+}
+
+// Connects to one address, checking every few milliseconds whether the
+// lookup was stopped; the socket's own wait cannot be interrupted.
+bool WhoisInfo::connectToAddress(QTcpSocket &socket, const QHostAddress &address, quint16 port,
+                                 const QDeadlineTimer &deadline)
+{
+    QEventLoop loop;
+    QTimer tick;
+    QObject::connect(&socket, &QAbstractSocket::connected, &loop, &QEventLoop::quit);
+    QObject::connect(&socket, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        if (stopRequested() || deadline.hasExpired())
+            loop.quit();
+    });
+    socket.connectToHost(address, port, QIODevice::ReadWrite);
+    tick.start(kStopCheckMs);
+    if (socket.state() == QAbstractSocket::ConnectingState)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return socket.state() == QAbstractSocket::ConnectedState;
+}
+
+// Resolving the name counts within the bound for connecting. Sets the
+// outcome of the connection in reply.
+void WhoisInfo::connectTo(QTcpSocket &socket, const Hop &hop, Reply &reply)
 {
     const QString name = hop.name(m_endpoints.port);
     const QDeadlineTimer deadline(kConnectTimeoutMs);
     QList<QHostAddress> addresses;
+    Resolved resolved = Resolved::Found;
     if (QHostAddress literal; literal.setAddress(hop.host))
         addresses.append(literal);
-    else if (m_endpoints.resolve)
-        addresses = m_endpoints.resolve(hop.host);
     else
-        addresses = QHostInfo::fromName(hop.host).addresses();
-    if (addresses.isEmpty()) {
-        showProgress(connectFailure(QAbstractSocket::HostNotFoundError, QString(), name));
-        return false;
+        resolved = resolveHost(hop.host, m_endpoints.resolve, deadline, [this] { return stopRequested(); }, &addresses);
+    reply.outcome = Reply::NoConnection;
+    if (resolved == Resolved::Stopped) {
+        reply.outcome = Reply::Stopped;
+        return;
+    }
+    if (resolved != Resolved::Found) {
+        showProgress(connectFailure(resolved == Resolved::Unknown ? QAbstractSocket::HostNotFoundError
+                                                                  : QAbstractSocket::SocketTimeoutError,
+                                    QString(), name));
+        return;
     }
 
     QAbstractSocket::SocketError error = QAbstractSocket::SocketTimeoutError;
@@ -55,59 +92,41 @@ bool WhoisInfo::connectTo(QTcpSocket &socket, const Hop &hop)
     for (const QHostAddress &address : std::as_const(addresses)) {
         if (deadline.hasExpired())
             break;
-        socket.connectToHost(address, hop.port, QIODevice::ReadWrite);
-        if (socket.waitForConnected(int(deadline.remainingTime())))
-            return true;
+        if (connectToAddress(socket, address, hop.port, deadline)) {
+            reply.outcome = Reply::Complete;
+            return;
+        }
+        if (stopRequested()) {
+            reply.outcome = Reply::Stopped;
+            return;
+        }
         // A refusal from one address says more than a time-out from the next.
-        if (error == QAbstractSocket::SocketTimeoutError || socket.error() != QAbstractSocket::SocketTimeoutError) {
+        if (socket.state() == QAbstractSocket::UnconnectedState
+            && (error == QAbstractSocket::SocketTimeoutError || socket.error() != QAbstractSocket::SocketTimeoutError)) {
             error = socket.error();
             errorText = socket.errorString();
         }
         socket.abort();
     }
     showProgress(connectFailure(error, errorText, name));
-    return false;
 }
 
 WhoisInfo::Reply WhoisInfo::exchange(const Hop &hop, const QString &line)
 {
     Reply reply;
     showProgress(QLatin1String("Connecting to ") + hop.name(m_endpoints.port));
+    asked.append({ hop.name(m_endpoints.port), QStringLiteral("whois") });
 
     QTcpSocket socket;
-    if (!connectTo(socket, hop)) {
-        reply.outcome = Reply::NoConnection;
+    connectTo(socket, hop, reply);
+    if (reply.outcome != Reply::Complete)
         return reply;
-    }
 
     showProgress(QLatin1String("Sending query: ") + line);
     socket.write(line.toLatin1());
-
-    QElapsedTimer sinceConnected;
-    sinceConnected.start();
-    QByteArray bytes;
-    for (;;) {
-        const qint64 left = kReplyTimeLimitMs - sinceConnected.elapsed();
-        if (left <= 0) {
-            reply.outcome = Reply::CutByTime;
-            break;
-        }
-        const int patience = bytes.isEmpty() ? kFirstReplyTimeoutMs : kSilenceTimeoutMs;
-        const bool clipped = left < patience;
-        if (!socket.waitForReadyRead(clipped ? int(left) : patience)) {
-            if (clipped && socket.state() == QAbstractSocket::ConnectedState)
-                reply.outcome = Reply::CutByTime;
-            break;
-        }
-        bytes += socket.read(kReplySizeLimit - bytes.size());
-        if (bytes.size() >= kReplySizeLimit) {
-            reply.outcome = Reply::CutBySize;
-            break;
-        }
-    }
-    // Bytes that came with the close are part of the reply.
-    if (reply.outcome == Reply::Complete && socket.bytesAvailable() > 0)
-        bytes += socket.read(kReplySizeLimit - bytes.size());
+    const QByteArray bytes = readReply(socket, reply);
+    if (reply.outcome == Reply::Stopped)
+        return reply;
 
     reply.text = decodeReply(bytes, reply.outcome != Reply::Complete, &reply.utf8);
     normaliseLineEnds(reply.text);
@@ -120,4 +139,46 @@ WhoisInfo::Reply WhoisInfo::exchange(const Hop &hop, const QString &line)
         reply.outcome = Reply::Unusable;
     }
     return reply;
+}
+
+// Reads until the server closes, goes quiet or breaks a bound; waits in
+// short steps so that a stop is seen within kStopCheckMs.
+QByteArray WhoisInfo::readReply(QTcpSocket &socket, Reply &reply)
+{
+    QElapsedTimer sinceConnected;
+    sinceConnected.start();
+    QElapsedTimer sinceData;
+    sinceData.start();
+    QByteArray bytes;
+    for (;;) {
+        if (stopRequested()) {
+            reply.outcome = Reply::Stopped;
+            return bytes;
+        }
+        const qint64 total = sinceConnected.elapsed();
+        if (total >= kReplyTimeLimitMs) {
+            reply.outcome = Reply::CutByTime;
+            break;
+        }
+        const qint64 patience = bytes.isEmpty() ? kFirstReplyTimeoutMs : kSilenceTimeoutMs;
+        const qint64 quiet = sinceData.elapsed();
+        if (quiet >= patience)
+            break; // silence ends the reply
+        const qint64 step = std::min({ qint64(kStopCheckMs), patience - quiet, kReplyTimeLimitMs - total });
+        if (!socket.waitForReadyRead(int(step))) {
+            if (socket.state() != QAbstractSocket::ConnectedState)
+                break; // closed
+            continue;
+        }
+        bytes += socket.read(kReplySizeLimit - bytes.size());
+        sinceData.restart();
+        if (bytes.size() >= kReplySizeLimit) {
+            reply.outcome = Reply::CutBySize;
+            break;
+        }
+    }
+    // Bytes that came with the close are part of the reply.
+    if (reply.outcome == Reply::Complete && socket.bytesAvailable() > 0)
+        bytes += socket.read(kReplySizeLimit - bytes.size());
+    return bytes;
 }

@@ -18,8 +18,10 @@ QString WhoisInfo::cleanQuery(const QString &typed)
 void WhoisInfo::lookup(QString query, QString server)
 {
     query = cleanQuery(query);
+    asked.clear();
     if (query.isEmpty()) {
         response.clear();
+        outcome = Outcome::None;
         return;
     }
 
@@ -33,6 +35,7 @@ void WhoisInfo::lookup(QString query, QString server)
         r = route(query);
         if (r.kind == route::Kind::Invalid) {
             // A slip of the keyboard costs nothing: the last result stays.
+            outcome = Outcome::Refused;
             showProgress(r.refusal);
             return;
         }
@@ -47,6 +50,7 @@ void WhoisInfo::lookup(QString query, QString server)
     replyIsUtf8 = false;
     if (r.server.isEmpty()) {
         response = r.explanation;
+        outcome = Outcome::Failed;
         showProgress(r.refusal);
         return;
     }
@@ -58,30 +62,41 @@ void WhoisInfo::lookup(QString query, QString server)
         showProgress(*status);
 }
 
-// Runs the chain from the route's server through its referrals. Returns the
-// status to show at the end, or nothing where a failure has been shown.
+// Runs the chain from the route's server through its referrals and sets
+// the outcome. Returns the status to show at the end, or nothing where a
+// failure has been shown.
 std::optional<QString> WhoisInfo::followChain(const WhoisRoute &route)
 {
+    outcome = Outcome::Failed;
     const QRegularExpression referralPattern = extraction::fieldPattern(QStringLiteral("ReferralServer|Whois Server"));
     Hop hop{ route.server, m_endpoints.port };
     QString line = route.line;
-    QStringList asked;
+    QStringList chain; // host:port of every server asked, for loops
     QString earlier; // the reply that named the current server, if any
     bool earlierUtf8 = false;
     bool ianaAsked = !route.viaSuffix;
     for (;;) {
-        asked.append(hop.host.toLower() + QLatin1Char(':') + QString::number(hop.port));
+        chain.append(hop.host.toLower() + QLatin1Char(':') + QString::number(hop.port));
         const Reply reply = exchange(hop, line);
+        if (reply.outcome == Reply::Stopped) {
+            outcome = Outcome::Stopped;
+            return QStringLiteral("Lookup stopped");
+        }
         const bool failed = reply.outcome == Reply::NoConnection || reply.outcome == Reply::NoAnswer
                             || reply.outcome == Reply::Unusable;
-        if (failed && asked.size() > 1)
+        if (failed && chain.size() > 1)
             return keepEarlier(reply, hop, earlier, earlierUtf8);
         if (failed && !ianaAsked) {
             // The suffix service knows no server for this TLD, or a stale one.
             ianaAsked = true;
-            if (const std::optional<Hop> named = askIana(route.tld)) {
+            const std::optional<Hop> named = askIana(route.tld);
+            if (stopRequested()) {
+                outcome = Outcome::Stopped;
+                return QStringLiteral("Lookup stopped");
+            }
+            if (named) {
                 hop = *named;
-                asked.clear();
+                chain.clear();
                 continue;
             }
             const QString none = QLatin1String("No whois or RDAP service is known for .") + route.tld;
@@ -93,8 +108,10 @@ std::optional<QString> WhoisInfo::followChain(const WhoisRoute &route)
 
         response = reply.text;
         replyIsUtf8 = reply.utf8;
-        if (response.contains(QLatin1String("rwhois")))
+        if (response.contains(QLatin1String("rwhois"))) {
+            outcome = Outcome::Answered;
             return QStringLiteral("Referral to an rwhois server not followed");
+        }
         if (reply.outcome == Reply::Unusable) {
             summarise();
             return QLatin1String("No usable reply from ") + hop.name(m_endpoints.port);
@@ -108,12 +125,14 @@ std::optional<QString> WhoisInfo::followChain(const WhoisRoute &route)
         // Registrars that name themselves are common: a server already
         // asked, or a chain grown too long, ends the lookup here.
         const QString key = next ? next->host.toLower() + QLatin1Char(':') + QString::number(next->port) : QString();
-        if (!next || asked.contains(key)) {
+        if (!next || chain.contains(key)) {
             summarise();
+            outcome = reply.outcome == Reply::NoAnswer ? Outcome::Failed : Outcome::Answered;
             return endOfChainStatus(reply, hop.name(m_endpoints.port));
         }
-        if (asked.size() >= kMaxChainLength) {
+        if (chain.size() >= kMaxChainLength) {
             summarise();
+            outcome = Outcome::Answered;
             return QLatin1String("Referral chain stopped after ") + QString::number(kMaxChainLength)
                    + QLatin1String(" servers");
         }
@@ -135,6 +154,7 @@ std::optional<QString> WhoisInfo::keepEarlier(const Reply &failed, const Hop &ho
 {
     response = earlier;
     replyIsUtf8 = earlierUtf8;
+    outcome = Outcome::Answered;
     summarise();
     switch (failed.outcome) {
     case Reply::NoAnswer:

@@ -6,6 +6,9 @@
 void WhoisInfo::showProgress(QString message)
 {
     qDebug().noquote().nospace() << '"' << message << "\" ";
+    status = message;
+    if (progressSink)
+        progressSink(message);
     if (statusBar) {
         statusBar->showMessage(message, 0);
         // The lookup holds the GUI thread, so the event loop would paint the

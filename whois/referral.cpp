@@ -63,6 +63,10 @@ std::optional<Referral> parseReferral(QStringView value, quint16 defaultPort)
     }
 
     const bool ipv6 = host.contains(u':');
+    // QHostAddress takes more than an address ("+a00::" passes), so the signs are checked first.
+    if (ipv6 && !std::all_of(host.begin(), host.end(), [](QChar c) { return c.isDigit() || c == u':' || c == u'.'
+                                                                          || (c.toLower() >= u'a' && c.toLower() <= u'f'); }))
+        return std::nullopt;
     if (host.isEmpty() || (ipv6 && QHostAddress(host.toString()).protocol() != QAbstractSocket::IPv6Protocol)
         || (!ipv6 && !std::all_of(host.begin(), host.end(), isHostCharacter)))
         return std::nullopt;

@@ -6,11 +6,14 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "route/query.h"
 
+class QDeadlineTimer;
 class QStatusBar;
 class QTcpSocket;
 
@@ -62,6 +65,25 @@ public:
     QString owner;
     bool replyIsUtf8 = false; // the reply in response came as UTF-8, and is saved so
 
+    // How the last lookup ended and whom it asked, for front ends that
+    // report more than the text.
+    enum class Outcome { None, Answered, Failed, Stopped, Refused };
+    struct Asked
+    {
+        QString server;
+        QString protocol; // "whois" or "rdap"
+    };
+    Outcome outcome = Outcome::None;
+    QList<Asked> asked;
+    QString status; // the last progress message
+
+    // Where progress goes besides the debug output and the status bar: a
+    // lookup on another thread hands its messages on through this.
+    std::function<void(const QString &)> progressSink;
+    // Set from any thread to end the running lookup; its waits look at it
+    // at least every kStopCheckMs. The previous result is the caller's to keep.
+    std::shared_ptr<const std::atomic<bool>> stopToken;
+
     const WhoisEndpoints &endpoints() const { return m_endpoints; }
 
     // Asks the whois server for query and follows its referrals; the reply of
@@ -84,6 +106,7 @@ public:
     static constexpr int kReplyTimeLimitMs = 30000;
     static constexpr qint64 kReplySizeLimit = 4 * 1024 * 1024;
     static constexpr int kMaxChainLength = 6;
+    static constexpr int kStopCheckMs = 50;
 
     // Writes the message to the debug output, then shows it on the status bar.
     void showProgress(QString message);
@@ -109,7 +132,10 @@ private:
     struct Reply;
     struct Hop;
     Reply exchange(const Hop &hop, const QString &line);
-    bool connectTo(QTcpSocket &socket, const Hop &hop);
+    void connectTo(QTcpSocket &socket, const Hop &hop, Reply &reply);
+    bool connectToAddress(QTcpSocket &socket, const QHostAddress &address, quint16 port, const QDeadlineTimer &deadline);
+    QByteArray readReply(QTcpSocket &socket, Reply &reply);
+    bool stopRequested() const;
     std::optional<QString> followChain(const WhoisRoute &route);
     std::optional<Hop> askIana(const QString &tld);
     std::optional<QString> keepEarlier(const Reply &failed, const Hop &hop, const QString &earlier, bool earlierUtf8);

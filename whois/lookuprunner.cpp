@@ -1,0 +1,87 @@
+#include "whois/lookuprunner.h"
+
+#include "route/query.h"
+
+namespace {
+
+LookupResult runLookup(quint64 id, const QString &typed, const WhoisEndpoints &endpoints,
+                       const std::shared_ptr<std::atomic<bool>> &stop,
+                       const std::function<void(const QString &)> &progress)
+{
+    WhoisInfo engine(nullptr, endpoints);
+    engine.stopToken = stop;
+    engine.progressSink = progress;
+    engine.lookup(typed, QString());
+
+    LookupResult r;
+    r.id = id;
+    r.typed = typed;
+    const QString cleaned = WhoisInfo::cleanQuery(typed);
+    r.kind = cleaned.isEmpty() ? QString() : route::kindName(route::classify(cleaned).kind);
+    r.query = engine.query;
+    r.response = engine.response;
+    r.text = engine.formatText();
+    r.netRange = engine.netRange;
+    r.cidr = engine.cidr;
+    r.owner = engine.owner;
+    r.country = engine.country;
+    r.address = engine.address;
+    r.replyIsUtf8 = engine.replyIsUtf8;
+    r.outcome = engine.outcome;
+    r.asked = engine.asked;
+    r.status = engine.status;
+    return r;
+}
+
+} // namespace
+
+LookupRunner::LookupRunner(int maxThreads, QObject *parent)
+    : QObject(parent)
+{
+    qRegisterMetaType<LookupResult>();
+    m_pool.setMaxThreadCount(maxThreads);
+    // Kept for the runner's life: a new thread for every lookup costs more
+    // than the hop itself.
+    m_pool.setExpiryTimeout(-1);
+}
+
+LookupRunner::~LookupRunner()
+{
+    stopAll();
+    m_pool.waitForDone();
+}
+
+quint64 LookupRunner::start(const QString &query, const WhoisEndpoints &endpoints)
+{
+    const quint64 id = ++m_nextId;
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    m_stops.insert(id, stop);
+    // Messages and the result are posted to this object's thread; posts
+    // from one thread keep their order, and die with the runner.
+    auto report = [this, id](const QString &message) {
+        QMetaObject::invokeMethod(this, [this, id, message] { emit progress(id, message); }, Qt::QueuedConnection);
+    };
+    m_pool.start([this, id, query, endpoints, stop, report] {
+        const LookupResult result = runLookup(id, query, endpoints, stop, report);
+        QMetaObject::invokeMethod(this, [this, result] { done(result); }, Qt::QueuedConnection);
+    });
+    return id;
+}
+
+void LookupRunner::stop(quint64 id)
+{
+    if (const auto it = m_stops.constFind(id); it != m_stops.constEnd())
+        it.value()->store(true);
+}
+
+void LookupRunner::stopAll()
+{
+    for (const auto &stop : std::as_const(m_stops))
+        stop->store(true);
+}
+
+void LookupRunner::done(const LookupResult &result)
+{
+    m_stops.remove(result.id);
+    emit finished(result);
+}
