@@ -48,6 +48,12 @@ private:
 
     std::vector<std::unique_ptr<WhoisInfo>> m_engines;
 
+    // The lookup runs on a thread of its own; its result arrives as an event.
+    static void waitForLookup(const mainWindow &w)
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(!w.lookupRunning(), 20000);
+    }
+
     void showAndFocus(mainWindow &w)
     {
         w.show();
@@ -69,6 +75,7 @@ private slots:
 
         w.addressEdit->setText(QStringLiteral(" 192.0.2.1"));
         QTest::keyClick(w.addressEdit, Qt::Key_Return);
+        waitForLookup(w);
         const QString byEnter = w.resultEdit->toPlainText();
         QCOMPARE(byEnter, QStringLiteral("% comment: kept\nNetRange:\t192.0.2.0 - 192.0.2.255\nCIDR:\t192.0.2.0/24\n"
                                          "OrgName:\tTest Org\n\n"));
@@ -77,6 +84,7 @@ private slots:
         w.resultEdit->clear();
         w.addressEdit->setFocus();
         QTest::mouseClick(w.searchButton, Qt::LeftButton);
+        waitForLookup(w);
         QCOMPARE(w.resultEdit->toPlainText(), byEnter);
         QVERIFY(w.resultEdit->hasFocus());
 
@@ -123,6 +131,7 @@ private slots:
         MessageCapture capture;
         w.addressEdit->setText(query);
         QTest::keyClick(w.addressEdit, Qt::Key_Return);
+        waitForLookup(w);
         QCOMPARE(capture.take().filter(QStringLiteral("\"Connecting to ")),
                  server.isEmpty() ? QStringList() : QStringList{ "\"Connecting to " + server + "\" " });
         QCOMPARE(fake.received(), line.isEmpty() ? QList<QByteArray>() : QList<QByteArray>{ line });
@@ -150,6 +159,7 @@ private slots:
 
         w.addressEdit->setText(QStringLiteral("192.0.2.1"));
         w.getData();
+        waitForLookup(w);
         const QString shown = QString::fromUtf8("descr:\tGdańsk ą\nowner:\t株式会社\n\n");
         QCOMPARE(w.resultEdit->toPlainText(), shown);
         w.saveData();
@@ -157,6 +167,7 @@ private slots:
 
         // Latin-1 as it always was.
         w.getData();
+        waitForLookup(w);
         QCOMPARE(w.resultEdit->toPlainText(), QString::fromUtf8("descr:\tcafé\n\n"));
         w.saveData();
         QCOMPARE(readFile(path), QByteArray("descr:\tcaf\xe9\n\n"));
@@ -169,6 +180,7 @@ private slots:
         useServer(w, server);
         w.addressEdit->setText(QStringLiteral("192.0.2.1"));
         w.getData();
+        waitForLookup(w);
         QCOMPARE(w.resultEdit->toPlainText(), QStringLiteral("<b>bold</b> &lt;x&gt;\n<p>para\n"));
     }
 
@@ -181,6 +193,7 @@ private slots:
         w.resultEdit->setPlainText(QStringLiteral("previous result"));
         w.statusBar->showMessage(QStringLiteral("earlier message"));
         QTest::keyClick(w.addressEdit, Qt::Key_Return);
+        waitForLookup(w);
         QCOMPARE(w.resultEdit->toPlainText(), QStringLiteral("\n"));
         QVERIFY(w.resultEdit->hasFocus());
         QCOMPARE(w.statusBar->currentMessage(), QStringLiteral("earlier message"));
@@ -195,6 +208,7 @@ private slots:
         useEndpoints(w, e);
         w.addressEdit->setText(QStringLiteral("192.0.2.1"));
         w.getData();
+        waitForLookup(w);
         QCOMPARE(w.statusBar->currentMessage(), QStringLiteral("Unknown server: no-such-host.invalid"));
         QCOMPARE(w.resultEdit->toPlainText(), QStringLiteral("\n"));
     }
@@ -313,6 +327,7 @@ private slots:
 
         w.addressEdit->setText(QStringLiteral("192.0.2.1"));
         w.getData();
+        waitForLookup(w);
         // A new result has no selection, and the address field's selection does not count.
         w.addressEdit->selectAll();
         w.copyData();

@@ -14,10 +14,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QStyle>
 
 mainWindow::mainWindow()
     : QWidget(nullptr)
@@ -43,6 +46,8 @@ mainWindow::mainWindow()
     searchButton = new QPushButton;
     searchButton->setText(QStringLiteral(" Search"));
     searchButton->setIcon(QIcon(QStringLiteral(":/resources/images/ico_search.png")));
+    // As wide as its longer text, so that it keeps its size as "Stop".
+    searchButton->setMinimumWidth(searchButton->sizeHint().width());
     searchLayout->addWidget(searchButton, 0);
 
     mainLayout->addLayout(searchLayout, 0);
@@ -56,6 +61,12 @@ mainWindow::mainWindow()
     statusLabel = new QLabel(QString());
     statusBar->addWidget(statusLabel, 1);
     mainLayout->addWidget(statusBar, 0);
+    busyIndicator = new QProgressBar;
+    busyIndicator->setRange(0, 0); // moves to and fro: busy, for as long as it takes
+    busyIndicator->setMaximumSize(80, 14);
+    busyIndicator->setTextVisible(false);
+    busyIndicator->hide();
+    statusBar->addPermanentWidget(busyIndicator);
 
     resize(600, 300);
 
@@ -64,6 +75,21 @@ mainWindow::mainWindow()
 
     connect(searchButton, SIGNAL(clicked()), this, SLOT(getData()));
     connect(addressEdit, SIGNAL(returnPressed()), this, SLOT(getData()));
+
+    m_runner = new LookupRunner(1, this);
+    connect(m_runner, &LookupRunner::progress, this, [this](quint64, const QString &message) {
+        statusBar->showMessage(message, 0);
+    });
+    connect(m_runner, &LookupRunner::finished, this, &mainWindow::showResult);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &mainWindow::stopLookup);
+}
+
+mainWindow::~mainWindow()
+{
+    // Stopped and waited for here, while the window is still whole; the
+    // lookup's waits look at the stop every 50 ms.
+    delete m_runner;
 }
 
 void mainWindow::createMenus()
@@ -91,12 +117,56 @@ void mainWindow::getData(QString server)
 {
     // Every search is a new lookup: the engine picks the server itself.
     Q_UNUSED(server);
-    const QString noServer;
-    whoisInfo->lookup(addressEdit->text(), noServer);
-    // Plain text: a reply that looks like HTML is shown as it came, and what
-    // is shown is what Save writes.
-    resultEdit->setPlainText(whoisInfo->formatText());
-    resultEdit->setFocus(Qt::OtherFocusReason);
+    // While a lookup runs the button reads "Stop".
+    if (m_running && sender() == searchButton) {
+        stopLookup();
+        return;
+    }
+    // A new search replaces the running one; that one's result is dropped.
+    if (m_running)
+        m_runner->stop(m_running);
+    m_focusAtStart = QApplication::focusWidget();
+    m_running = m_runner->start(addressEdit->text(), whoisInfo->endpoints());
+    setBusy(true);
+}
+
+void mainWindow::stopLookup()
+{
+    if (m_running)
+        m_runner->stop(m_running);
+}
+
+void mainWindow::showResult(const LookupResult &result)
+{
+    if (result.id != m_running)
+        return;
+    m_running = 0;
+    setBusy(false);
+    // A stopped lookup and a query that is no address leave the result as it was.
+    if (result.outcome != WhoisInfo::Outcome::Stopped && result.outcome != WhoisInfo::Outcome::Refused) {
+        whoisInfo->response = result.response;
+        whoisInfo->query = result.query;
+        whoisInfo->netRange = result.netRange;
+        whoisInfo->cidr = result.cidr;
+        whoisInfo->owner = result.owner;
+        whoisInfo->country = result.country;
+        whoisInfo->address = result.address;
+        whoisInfo->replyIsUtf8 = result.replyIsUtf8;
+        // Plain text: a reply that looks like HTML is shown as it came, and
+        // what is shown is what Save writes.
+        resultEdit->setPlainText(result.text);
+    }
+    // Unless the user has put the focus somewhere else meanwhile.
+    if (QApplication::focusWidget() == m_focusAtStart)
+        resultEdit->setFocus(Qt::OtherFocusReason);
+}
+
+void mainWindow::setBusy(bool busy)
+{
+    searchButton->setText(busy ? QStringLiteral(" Stop") : QStringLiteral(" Search"));
+    searchButton->setIcon(busy ? style()->standardIcon(QStyle::SP_BrowserStop)
+                               : QIcon(QStringLiteral(":/resources/images/ico_search.png")));
+    busyIndicator->setVisible(busy);
 }
 
 void mainWindow::saveData()

@@ -1,9 +1,11 @@
 #ifndef VANTOR_MAINWINDOW_H
 #define VANTOR_MAINWINDOW_H
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
+#include "whois/lookuprunner.h"
 #include "whois/whoisinfo.h"
 
 class QBoxLayout;
@@ -11,6 +13,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QMenuBar;
+class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class ResultView;
@@ -21,6 +24,7 @@ class mainWindow : public QWidget
 
 public:
     mainWindow();
+    ~mainWindow() override;
 
 public slots:
     void getData(QString server = QLatin1String(WhoisEndpoints::kDefaultServer));
@@ -43,13 +47,25 @@ public:
     QStatusBar *statusBar;
     WhoisInfo *whoisInfo;
 
+    // A lookup runs on a thread of its own; the window keeps answering.
+    bool lookupRunning() const { return m_running != 0; }
+    QProgressBar *busyIndicator;
+
 private:
+    void stopLookup();
+    void showResult(const LookupResult &result);
+    void setBusy(bool busy);
+
     void createMenus();
     // The file name Save proposes for a query: safe on every system, or
     // empty for an empty query.
     static QString proposedFileName(const QString &query);
     // Writes bytes as the file's whole content; false when that failed.
     static bool writeTextFile(const QString &fileName, const QByteArray &bytes);
+
+    LookupRunner *m_runner;
+    quint64 m_running = 0;            // the lookup whose result will be shown
+    QPointer<QWidget> m_focusAtStart; // where the focus was when it started
 };
 
 #endif
