@@ -7,6 +7,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
@@ -24,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "whois/lookuprunner.h"
 #include "whois/whoisinfo.h"
 
 namespace {
@@ -288,8 +291,22 @@ private:
 
 } // namespace
 
+// What the window adds to every lookup: the hop to the lookup thread and the
+// result's way back, here for a lookup that does nothing (an empty query).
+void BM_ThreadHop(benchmark::State &state)
+{
+    LookupRunner runner;
+    QEventLoop loop;
+    QObject::connect(&runner, &LookupRunner::finished, &loop, &QEventLoop::quit);
+    for (auto _ : state) {
+        runner.start(QString(), WhoisEndpoints());
+        loop.exec();
+    }
+}
+
 // Wall time: most of an exchange is waiting for the other thread, which CPU
 // time of this thread does not see.
+BENCHMARK(BM_ThreadHop)->UseRealTime()->MinTime(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FullLookup)->UseRealTime()->MinTime(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BareExchange)->UseRealTime()->MinTime(1)->Unit(benchmark::kMicrosecond);
 
@@ -298,6 +315,7 @@ int main(int argc, char **argv)
     // The lookup reports every step of its progress; unsilenced, the
     // terminal output would be timed along with it.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    QCoreApplication app(argc, argv); // for the thread hop's queued signals
 
     // Several repetitions of each, run in random order, so that a busy
     // moment on the machine does not land on one side only. Defaults: the
