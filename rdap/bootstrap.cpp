@@ -1,0 +1,278 @@
+#include "rdap/bootstrap.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QMutex>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+#include "route/query.h"
+
+namespace rdap {
+namespace {
+
+constexpr Registry kRegistries[] = { Registry::Dns, Registry::IPv4, Registry::IPv6,
+                                     Registry::Asn, Registry::ObjectTags };
+constexpr int kRefreshDays = 7;
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+bool registryOf(const QString &name, Registry &registry)
+{
+    for (Registry r : kRegistries) {
+        if (fileName(r) == name) {
+            registry = r;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Empty for no folder: a relative path would read from wherever the
+// program happens to run.
+QString cachedPath(const QString &folder, const QString &name)
+{
+    return folder.isEmpty() ? QString() : QDir(folder).filePath(name);
+}
+
+QString stampPath(const QString &folder, const QString &name)
+{
+    return cachedPath(folder, name + QLatin1String(".checked"));
+}
+
+// Of the embedded and the cached copy, the valid one with the later
+// publication; the embedded one when they are equally new.
+BootstrapTable newestTable(Registry registry, const QString &folder)
+{
+    const QString name = fileName(registry);
+    BootstrapTable embedded =
+        BootstrapTable::parse(registry, readFile(QLatin1String(":/resources/data/rdap/") + name));
+    if (!embedded.isValid())
+        qWarning("rdap: the embedded %s cannot be read", qPrintable(name));
+    const QString path = cachedPath(folder, name);
+    if (path.isEmpty() || !QFileInfo::exists(path))
+        return embedded;
+    BootstrapTable cached = BootstrapTable::parse(registry, readFile(path));
+    if (cached.isValid() && (!embedded.isValid() || cached.publication() > embedded.publication()))
+        return cached;
+    return embedded;
+}
+
+// "tld<TAB>url[ url...]<TAB>whois<TAB>evidence"; '#' starts a comment line
+// and "-" stands for no URL. The first URL is the one its sources agree on.
+std::vector<std::pair<QString, QString>> loadExtraTlds()
+{
+    std::vector<std::pair<QString, QString>> tlds;
+    const QByteArray data = readFile(QStringLiteral(":/resources/data/rdap-servers-extra.tsv"));
+    for (const QByteArray &line : data.split('\n')) {
+        if (line.trimmed().isEmpty() || line.startsWith('#'))
+            continue;
+        const QList<QByteArray> fields = line.split('\t');
+        const QByteArray url = fields.size() < 2 ? QByteArray() : fields.at(1).split(' ').constFirst();
+        if (url == "-")
+            continue;
+        if (fields.at(0).isEmpty() || !(url.startsWith("https://") || url.startsWith("http://"))) {
+            qWarning("rdap: extra TLD line skipped: %s", line.constData());
+            continue;
+        }
+        tlds.emplace_back(QString::fromLatin1(fields.at(0)).toLower(),
+                          QString::fromLatin1(url.endsWith('/') ? url : url + '/'));
+    }
+    std::stable_sort(tlds.begin(), tlds.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    return tlds;
+}
+
+// Only consulted where dns.json has no entry, so IANA always wins.
+QStringList extraFor(const Tables &tables, const QString &tld)
+{
+    const auto &tlds = tables.extraTlds;
+    const auto it = std::lower_bound(tlds.begin(), tlds.end(), tld,
+                                     [](const auto &entry, const QString &key) { return entry.first < key; });
+    if (it == tlds.end() || it->first != tld)
+        return QStringList();
+    return QStringList { it->second };
+}
+
+QStringList forAddress(const Tables &tables, const QString &text)
+{
+    QHostAddress address;
+    int length = -1;
+    if (text.contains(u'/')) {
+        std::tie(address, length) = QHostAddress::parseSubnet(text);
+    } else if (address.setAddress(text)) {
+        length = address.protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128;
+    }
+    if (length < 0)
+        return QStringList();
+    const BootstrapTable &table =
+        address.protocol() == QAbstractSocket::IPv4Protocol ? tables.ipv4 : tables.ipv6;
+    return table.forPrefix(address, length);
+}
+
+QStringList forHandle(const Tables &tables, const route::Query &q)
+{
+    const qsizetype dash = q.text.lastIndexOf(u'-');
+    if (dash < 0)
+        return QStringList();
+    QStringList urls = tables.objectTags.forTag(QStringView(q.text).mid(dash + 1));
+    // APNIC's handles end in "-AP" but its tag is "APNIC"; the route module
+    // names the registry in full.
+    if (urls.isEmpty() && !q.registry.isEmpty())
+        urls = tables.objectTags.forTag(q.registry);
+    return urls;
+}
+
+struct Current
+{
+    QMutex mutex;
+    std::shared_ptr<const Tables> tables;
+};
+
+Current &current()
+{
+    static Current c;
+    return c;
+}
+
+} // namespace
+
+const BootstrapTable &Tables::table(Registry registry) const
+{
+    switch (registry) {
+    case Registry::Dns: return dns;
+    case Registry::IPv4: return ipv4;
+    case Registry::IPv6: return ipv6;
+    case Registry::Asn: return asn;
+    case Registry::ObjectTags: return objectTags;
+    }
+    return dns;
+}
+
+QStringList serviceFor(const Tables &tables, const route::Query &q)
+{
+    using route::Kind;
+    switch (q.kind) {
+    case Kind::IPv4:
+    case Kind::IPv6:
+    case Kind::Cidr:
+        return forAddress(tables, q.text);
+    case Kind::Asn: {
+        bool ok = false;
+        const quint32 number = q.text.toUInt(&ok);
+        return ok ? tables.asn.forAsNumber(number) : QStringList();
+    }
+    case Kind::Handle:
+    case Kind::Other:
+        return forHandle(tables, q);
+    case Kind::Tld:
+    case Kind::Domain: {
+        // A TLD on its own has only its own entry to go by; a name also has
+        // whatever longer suffix dns.json may list.
+        const QStringList urls = tables.dns.forName(q.kind == Kind::Tld ? q.tld : q.text);
+        return urls.isEmpty() ? extraFor(tables, q.tld.toLower()) : urls;
+    }
+    case Kind::Verbatim:
+    case Kind::Invalid:
+        break;
+    }
+    return QStringList();
+}
+
+QStringList serviceFor(const route::Query &query)
+{
+    return serviceFor(*currentTables(), query);
+}
+
+QString defaultCacheFolder()
+{
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    return base.isEmpty() ? QString() : base + QLatin1String("/rdap-bootstrap/");
+}
+
+std::shared_ptr<const Tables> loadTables(const QString &cacheFolder)
+{
+    auto tables = std::make_shared<Tables>();
+    tables->dns = newestTable(Registry::Dns, cacheFolder);
+    tables->ipv4 = newestTable(Registry::IPv4, cacheFolder);
+    tables->ipv6 = newestTable(Registry::IPv6, cacheFolder);
+    tables->asn = newestTable(Registry::Asn, cacheFolder);
+    tables->objectTags = newestTable(Registry::ObjectTags, cacheFolder);
+    tables->extraTlds = loadExtraTlds();
+    return tables;
+}
+
+std::shared_ptr<const Tables> currentTables()
+{
+    Current &c = current();
+    QMutexLocker lock(&c.mutex);
+    // Loaded under the lock so that lookups starting together read the
+    // files once.
+    if (!c.tables)
+        c.tables = loadTables(defaultCacheFolder());
+    return c.tables;
+}
+
+void reloadTables(const QString &cacheFolder)
+{
+    // Built outside the lock: lookups go on with the old tables meanwhile.
+    std::shared_ptr<const Tables> fresh = loadTables(cacheFolder);
+    Current &c = current();
+    QMutexLocker lock(&c.mutex);
+    c.tables.swap(fresh);
+    // The old tables go when their last reader lets go of them.
+}
+
+bool needsRefresh(const QString &cacheFolder, const QDateTime &now)
+{
+    if (cacheFolder.isEmpty())
+        return false; // nowhere to keep a download
+    for (Registry r : kRegistries) {
+        const QFileInfo stamp(stampPath(cacheFolder, fileName(r)));
+        if (!stamp.exists())
+            return true;
+        const qint64 age = stamp.lastModified().secsTo(now);
+        // A stamp from the future means the clock was wrong when it was
+        // written; trusting it could put off refreshing indefinitely.
+        if (age > qint64(kRefreshDays) * 86400 || age < -86400)
+            return true;
+    }
+    return false;
+}
+
+bool storeRefreshed(const QString &cacheFolder, const QString &name, const QByteArray &bytes)
+{
+    Registry registry;
+    if (cacheFolder.isEmpty() || !registryOf(name, registry))
+        return false;
+    const BootstrapTable fresh = BootstrapTable::parse(registry, bytes);
+    if (!fresh.isValid() || !QDir().mkpath(cacheFolder))
+        return false;
+    const BootstrapTable held = newestTable(registry, cacheFolder);
+    const bool store = !held.isValid() || fresh.publication() >= held.publication();
+    if (store) {
+        QSaveFile file(cachedPath(cacheFolder, name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+            return false; // no stamp: the next start tries again
+    }
+    // Valid data was fetched, stored or not (not when older than ours), so
+    // this file is checked for the next week.
+    QSaveFile stamp(stampPath(cacheFolder, name));
+    if (stamp.open(QIODevice::WriteOnly)) {
+        stamp.write(QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toLatin1() + '\n');
+        stamp.commit();
+    }
+    return store;
+}
+
+} // namespace rdap
