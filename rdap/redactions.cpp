@@ -25,6 +25,9 @@ qsizetype wordCount(QStringView text)
     return text.split(QLatin1Char(' '), Qt::SkipEmptyParts).size();
 }
 
+// Line keys have a few words of prefix; longer name beginnings can match none.
+constexpr qsizetype kMaxPrefixWords = 16;
+
 } // namespace
 
 Redactions::Redactions(const QJsonValue &redacted)
@@ -40,10 +43,22 @@ Redactions::Redactions(const QJsonValue &redacted)
         if (item.method.isEmpty())
             item.method = QStringLiteral("removal"); // what a redaction without a method means
         item.reason = cleanValue(nameText(object.value(QLatin1String("reason"))));
-        if (!item.normalised.isEmpty())
-            m_byName[item.normalised].append(int(m_items.size()));
         m_items.append(item);
+        index(int(m_items.size() - 1));
     }
+}
+
+void Redactions::index(int item)
+{
+    const QString &name = m_items.at(item).normalised;
+    if (name.isEmpty())
+        return;
+    m_byName[name].append(item);
+    const QStringList words = name.split(QLatin1Char(' '));
+    for (qsizetype count = 1; count < words.size() && count <= kMaxPrefixWords; ++count)
+        m_byPrefix[words.mid(0, count).join(QLatin1Char(' '))].append(item);
+    if (words.size() >= 3 && words.first() == QLatin1String("registry") && words.last() == QLatin1String("id"))
+        m_registryIds.insert(words.mid(1, words.size() - 2).join(QLatin1Char(' ')));
 }
 
 QString Redactions::normalise(QStringView name)
@@ -69,15 +84,10 @@ bool Redactions::names(const QString &key) const
 
 bool Redactions::coversPrefix(const QString &prefix) const
 {
-    const QString start = normalise(prefix);
-    if (start.isEmpty())
+    if (m_items.isEmpty())
         return false;
-    const QString registryId = QLatin1String("registry ") + start + QLatin1String(" id");
-    for (const Item &item : m_items) {
-        if (item.normalised.startsWith(start + QLatin1Char(' ')) || item.normalised == registryId)
-            return true;
-    }
-    return false;
+    const QString start = normalise(prefix);
+    return !start.isEmpty() && (m_byPrefix.contains(start) || m_registryIds.contains(start));
 }
 
 void Redactions::markShown(const QString &key)
@@ -91,28 +101,31 @@ void Redactions::markShown(const QString &key)
         m_items[index].shown = true;
 }
 
-QStringList Redactions::unshownUnder(const QString &prefix) const
+QStringList Redactions::unshownUnder(const QString &prefix)
 {
     QStringList result;
-    const QString start = normalise(prefix);
-    if (start.isEmpty())
+    const auto it = m_byPrefix.find(normalise(prefix));
+    if (it == m_byPrefix.end())
         return result;
-    const qsizetype words = wordCount(start);
-    for (const Item &item : m_items) {
-        if (item.shown || !item.normalised.startsWith(start + QLatin1Char(' ')))
-            continue;
-        const QStringList parts = item.name.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        result.append(parts.mid(words).join(QLatin1Char(' ')));
-    }
+    // Shown items leave the list for good, so each is passed over once.
+    QList<int> &items = it.value();
+    items.removeIf([this](int item) { return m_items.at(item).shown; });
+    const qsizetype words = wordCount(it.key());
+    for (int item : items)
+        result.append(m_items.at(item).name.split(QLatin1Char(' '), Qt::SkipEmptyParts).mid(words).join(QLatin1Char(' ')));
+    result.removeDuplicates();
     return result;
 }
 
 QStringList Redactions::unshown() const
 {
     QStringList result;
+    QSet<QString> seen;
     for (const Item &item : m_items) {
-        if (!item.shown && !item.normalised.isEmpty() && !result.contains(item.name))
+        if (!item.shown && !item.normalised.isEmpty() && !seen.contains(item.name)) {
+            seen.insert(item.name);
             result.append(item.name);
+        }
     }
     return result;
 }

@@ -3,6 +3,7 @@
 
 #include <QHash>
 #include <QJsonValue>
+#include <QSet>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -32,7 +33,7 @@ public:
     // Names, as the server wrote them, of redacted fields under prefix that
     // no line shows yet, without the prefix's words ("Email" for "Technical
     // Email" under "Tech").
-    QStringList unshownUnder(const QString &prefix) const;
+    QStringList unshownUnder(const QString &prefix);
     // Names of redacted fields that no line shows yet.
     QStringList unshown() const;
     // One line per redaction: name, method and reason.
@@ -49,8 +50,14 @@ private:
         QString reason;
         bool shown = false;
     };
+    void index(int item);
+
+    // Lookups by hash, not by walking the list: a hostile reply may pair
+    // thousands of redactions with thousands of contacts.
     QList<Item> m_items;
-    QHash<QString, QList<int>> m_byName; // normalised name to items
+    QHash<QString, QList<int>> m_byName;   // normalised name to items
+    QHash<QString, QList<int>> m_byPrefix; // its leading words (not all of them) to items
+    QSet<QString> m_registryIds;           // "tech" for "registry tech id"
 };
 
 } // namespace rdap::detail

@@ -27,6 +27,19 @@ QString joinedText(const QJsonValue &value, QLatin1String separator)
     return parts.join(separator);
 }
 
+// Parameter names are case-insensitive: Namecheap writes "Type".
+QJsonValue parameter(const QJsonObject &parameters, QLatin1String name)
+{
+    const QJsonValue exact = parameters.value(name);
+    if (!exact.isUndefined())
+        return exact;
+    for (auto it = parameters.begin(); it != parameters.end(); ++it) {
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+            return it.value();
+    }
+    return QJsonValue(QJsonValue::Undefined);
+}
+
 // vCard text escapes (\n, \, \; \\). ARIN writes them into labels even
 // where JSON would have carried a real line feed.
 QString unescapeVcardText(const QString &text)
@@ -80,9 +93,9 @@ PostalAddress parseAddress(const QJsonObject &parameters, const QJsonValue &valu
         // A plain text where the parts belong reads like a label.
         address.label = labelLines(value);
     }
-    address.label += labelLines(parameters.value(QLatin1String("label")));
+    address.label += labelLines(parameter(parameters, QLatin1String("label")));
     if (address.country.isEmpty())
-        address.country = cleanValue(scalarText(parameters.value(QLatin1String("cc"))));
+        address.country = cleanValue(scalarText(parameter(parameters, QLatin1String("cc"))));
     return address;
 }
 
@@ -93,7 +106,7 @@ Phone parsePhone(const QJsonObject &parameters, const QJsonValue &value)
     if (phone.number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
         phone.number = phone.number.mid(4);
     QStringList types;
-    for (const QJsonValue &type : listOf(parameters.value(QLatin1String("type")))) {
+    for (const QJsonValue &type : listOf(parameter(parameters, QLatin1String("type")))) {
         const QString text = cleanValue(scalarText(type));
         if (text.isEmpty())
             continue;

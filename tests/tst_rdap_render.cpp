@@ -74,6 +74,12 @@ private slots:
                            "port43: whois.markmonitor.com", "Admin contact_URI: https://domains.markmonitor.com/whois/",
                            "Server Name: ns4.google.com"}
             << QStringList{"Registrar Organization:"} << "" << 0;
+        // Parameter names in any letter case ("Type"); a publicId of an odd type.
+        QTest::newRow("Namecheap") << "domain-registrar-namecheap-bitcoin.org.json"
+            << QStringList{"Registrant Phone: +507.8365503 (voice)", "Registrant Fax: fax:+51.17057182",
+                           "Registrar: NAMECHEAP INC", "Abuse Contact Email: abuse@namecheap.com",
+                           "NAMECHEAP INC: 1068", "DNSSEC zoneSigned: false"}
+            << QStringList{"Registrant Phone: fax"} << "" << 0;
         QTest::newRow("IPv4 network") << "ip-arin-13.72.183.192.json"
             << QStringList{"NetRange: 13.64.0.0 - 13.107.255.255", "CIDR: 13.64.0.0/11, 13.96.0.0/13, 13.104.0.0/14",
                            "NetName: MSFT", "NetHandle: NET-13-64-0-0-1", "Parent: NET-13-0-0-0-0",
