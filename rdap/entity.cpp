@@ -19,7 +19,8 @@ QString contactKey(Style style, const QString &prefix, Slot slot)
 {
     if (style == Style::Domain) {
         switch (slot) {
-        case Slot::Handle: return prefix.isEmpty() ? QStringLiteral("Handle") : QLatin1String("Registry ") + prefix + QLatin1String(" ID");
+        case Slot::Handle:
+            return prefix.isEmpty() ? QStringLiteral("Handle") : QLatin1String("Registry ") + prefix + QLatin1String(" ID");
         case Slot::Name: return prefix == QLatin1String("Registrar") ? prefix : joinKey(prefix, QStringLiteral("Name"));
         case Slot::Org: return joinKey(prefix, QStringLiteral("Organization"));
         case Slot::Street: return joinKey(prefix, QStringLiteral("Street"));
@@ -235,7 +236,8 @@ void writeChildren(const Context &c, const QJsonObject &entity, const QString &p
         if (child.isObject())
             renderEntity(c.child(c.style), child.toObject(), prefix);
         else
-            c.out.field(c.style == Style::Domain ? joinKey(prefix, QStringLiteral("Contact")) : prefix + QLatin1String("Contact"), text(child));
+            c.out.field(c.style == Style::Domain ? joinKey(prefix, QStringLiteral("Contact")) : prefix + QLatin1String("Contact"),
+                        text(child));
     }
     for (const QJsonValue &network : listOf(entity.value(QLatin1String("networks")))) {
         c.out.paragraph();

@@ -31,6 +31,9 @@ private:
         return result;
     }
 
+    // JSON written with single quotes, so the rows stay readable.
+    static QByteArray json(const char *text) { return QByteArray(text).replace('\'', '"'); }
+
     static QtMessageHandler previousHandler;
 
 private slots:
@@ -276,6 +279,74 @@ private slots:
         const QStringList lines = rendered.text.split(QLatin1Char('\n'));
         const QStringList wanted = expected.split(QLatin1Char('\n'));
         QVERIFY2(missing(lines, wanted).isEmpty(), qPrintable(rendered.text));
+    }
+
+    // Card shapes seen in the wild, inside a domain's registrant.
+    void cardShapes_data()
+    {
+        QTest::addColumn<QByteArray>("vcardArray");
+        QTest::addColumn<QStringList>("lines");
+
+        QTest::newRow("street lines as an array")
+            << json("['vcard',[['adr',{},'text',['','',['a','b'],'Paris','','75002','FR']]]]")
+            << QStringList{"Registrant Street: a", "Registrant Street: b", "Registrant City: Paris", "Registrant Country: FR"};
+        QTest::newRow("country code as a parameter")
+            << json("['vcard',[['adr',{'cc':'DE'},'text',['','','x','Berlin','','','']]]]")
+            << QStringList{"Registrant Street: x", "Registrant Country: DE"};
+        QTest::newRow("label, escaped line ends")
+            << json("['vcard',[['adr',{'label':'1 Main St\\\\nSpringfield\\\\nGermany'},'text',['','','','','','','']]]]")
+            << QStringList{"Registrant Address: 1 Main St", "Registrant Address: Springfield", "Registrant Country: Germany"};
+        QTest::newRow("label without a country")
+            << json("['vcard',[['adr',{'label':'1 Main St\\nSpringfield'},'text',['','','','','','','']]]]")
+            << QStringList{"Registrant Address: 1 Main St", "Registrant Address: Springfield"};
+        QTest::newRow("name from its parts")
+            << json("['vcard',[['n',{},'text',['Doe','Jane','','Dr.','']]]]") << QStringList{"Registrant Name: Dr. Jane Doe"};
+        QTest::newRow("properties after \"vcard\"")
+            << json("['vcard',['fn',{},'text','X'],['email',{},'text','x@example.net']]")
+            << QStringList{"Registrant Name: X", "Registrant Email: x@example.net"};
+        QTest::newRow("several values") << json("['vcard',[['nickname',{},'text','a','b']]]")
+                                        << QStringList{"Registrant Nickname: a, b"};
+    }
+
+    void cardShapes()
+    {
+        QFETCH(QByteArray, vcardArray);
+        QFETCH(QStringList, lines);
+        const QByteArray body =
+            json("{'objectClassName':'domain','entities':[{'roles':['registrant'],'vcardArray':") + vcardArray + "}]}";
+        const rdap::Rendered rendered = rdap::render(body);
+        QVERIFY2(rendered.ok, qPrintable(rendered.error));
+        const QStringList text = rendered.text.split(QLatin1Char('\n'));
+        QVERIFY2(missing(text, lines).isEmpty(), qPrintable(rendered.text));
+        QCOMPARE(rendered.text.count(QLatin1String("Registrant Country:")), lines.last().startsWith("Registrant Country") ? 1 : 0);
+    }
+
+    // Only an RDAP record over http(s) of a domain's "related" links is the registrar's.
+    void registrarLink_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("link");
+
+        const QByteArray rdapLink = json("{'rel':'related','type':'application/rdap+json','href':'https://rdap.example/d/x'}");
+        const QByteArray htmlLink = json("{'rel':'related','type':'text/html','href':'https://www.example/x'}");
+        QTest::newRow("first RDAP one") << json("{'objectClassName':'domain','links':[") + htmlLink + "," + rdapLink + "]}"
+                                        << "https://rdap.example/d/x";
+        QTest::newRow("type with a parameter")
+            << json("{'objectClassName':'domain','links':[{'rel':'Related',"
+                    "'type':'application/rdap+json; charset=utf-8','href':'http://r.example/'}]}")
+            << "http://r.example/";
+        QTest::newRow("not http") << json("{'objectClassName':'domain','links':[{'rel':'related',"
+                                          "'type':'application/rdap+json','href':'file:///etc/passwd'}]}")
+                                  << "";
+        QTest::newRow("only a web page") << json("{'objectClassName':'domain','links':[") + htmlLink + "]}" << "";
+        QTest::newRow("not a domain") << json("{'objectClassName':'entity','links':[") + rdapLink + "]}" << "";
+    }
+
+    void registrarLink()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, link);
+        QCOMPARE(rdap::render(reply).registrarLink, link);
     }
 
     void errorDetails_data()
