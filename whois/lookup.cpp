@@ -15,53 +15,6 @@ QString WhoisInfo::cleanQuery(const QString &typed)
     return clean.trimmed();
 }
 
-void WhoisInfo::lookup(QString query, QString server)
-{
-    query = cleanQuery(query);
-    asked.clear();
-    if (query.isEmpty()) {
-        response.clear();
-        outcome = Outcome::None;
-        return;
-    }
-
-    WhoisRoute r;
-    if (!server.isEmpty()) {
-        // A hop asked for by name: the query goes there as it is.
-        r.server = server;
-        r.query = query.toLower();
-        r.line = r.query + QLatin1Char('\n');
-    } else {
-        r = route(query);
-        if (r.kind == route::Kind::Invalid) {
-            // A slip of the keyboard costs nothing: the last result stays.
-            outcome = Outcome::Refused;
-            showProgress(r.refusal);
-            return;
-        }
-        netRange.clear();
-        cidr.clear();
-        address.clear();
-        country.clear();
-        owner.clear();
-        this->query = query.toLower();
-    }
-    response.clear();
-    replyIsUtf8 = false;
-    if (r.server.isEmpty()) {
-        response = r.explanation;
-        outcome = Outcome::Failed;
-        showProgress(r.refusal);
-        return;
-    }
-
-    std::optional<QString> status = followChain(r);
-    if (status && status->isEmpty() && !r.reducedFrom.isEmpty())
-        status = QLatin1String("Asked for ") + r.query + QLatin1String(", the registered domain of ") + r.reducedFrom;
-    if (status)
-        showProgress(*status);
-}
-
 // Runs the chain from the route's server through its referrals and sets
 // the outcome. Returns the status to show at the end, or nothing where a
 // failure has been shown.
@@ -84,8 +37,10 @@ std::optional<QString> WhoisInfo::followChain(const WhoisRoute &route)
         }
         const bool failed = reply.outcome == Reply::NoConnection || reply.outcome == Reply::NoAnswer
                             || reply.outcome == Reply::Unusable;
-        if (failed && chain.size() > 1)
+        if (failed && chain.size() > 1) {
+            m_hopFailed = true;
             return keepEarlier(reply, hop, earlier, earlierUtf8);
+        }
         if (failed && !ianaAsked) {
             // The suffix service knows no server for this TLD, or a stale one.
             ianaAsked = true;

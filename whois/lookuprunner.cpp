@@ -4,13 +4,14 @@
 
 namespace {
 
-LookupResult runLookup(quint64 id, const QString &typed, const WhoisEndpoints &endpoints,
+LookupResult runLookup(quint64 id, const QString &typed, const WhoisEndpoints &endpoints, bool preferRdap,
                        const std::shared_ptr<std::atomic<bool>> &stop,
                        const std::function<void(const QString &)> &progress)
 {
     WhoisInfo engine(nullptr, endpoints);
     engine.stopToken = stop;
     engine.progressSink = progress;
+    engine.preferRdap = preferRdap;
     engine.lookup(typed, QString());
 
     LookupResult r;
@@ -51,7 +52,7 @@ LookupRunner::~LookupRunner()
     m_pool.waitForDone();
 }
 
-quint64 LookupRunner::start(const QString &query, const WhoisEndpoints &endpoints)
+quint64 LookupRunner::start(const QString &query, const WhoisEndpoints &endpoints, bool preferRdap)
 {
     const quint64 id = ++m_nextId;
     auto stop = std::make_shared<std::atomic<bool>>(false);
@@ -61,8 +62,8 @@ quint64 LookupRunner::start(const QString &query, const WhoisEndpoints &endpoint
     auto report = [this, id](const QString &message) {
         QMetaObject::invokeMethod(this, [this, id, message] { emit progress(id, message); }, Qt::QueuedConnection);
     };
-    m_pool.start([this, id, query, endpoints, stop, report] {
-        const LookupResult result = runLookup(id, query, endpoints, stop, report);
+    m_pool.start([this, id, query, endpoints, preferRdap, stop, report] {
+        const LookupResult result = runLookup(id, query, endpoints, preferRdap, stop, report);
         QMetaObject::invokeMethod(this, [this, result] { done(result); }, Qt::QueuedConnection);
     });
     return id;

@@ -46,7 +46,7 @@ public:
     ~LookupRunner() override;
 
     // Starts a lookup of query; returns its id.
-    quint64 start(const QString &query, const WhoisEndpoints &endpoints);
+    quint64 start(const QString &query, const WhoisEndpoints &endpoints, bool preferRdap = false);
     // Asks the lookup to end; it finishes with the outcome Stopped.
     void stop(quint64 id);
     void stopAll();

@@ -39,6 +39,7 @@ WhoisRoute WhoisInfo::route(const QString &query) const
     using route::Kind;
     const route::Query q = route::classify(query);
     WhoisRoute r;
+    r.parsed = q;
     r.kind = q.kind;
     r.server = m_endpoints.defaultServer;
     r.query = q.kind == Kind::Verbatim ? query : query.toLower();

@@ -4,7 +4,9 @@
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
+#include <QSslCertificate>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <functional>
@@ -14,6 +16,7 @@
 #include "route/query.h"
 
 class QDeadlineTimer;
+class QUrl;
 class QStatusBar;
 class QTcpSocket;
 
@@ -30,6 +33,14 @@ struct WhoisEndpoints
     // Turns a server's name into its addresses, empty when the name is
     // unknown. Unset, the system's resolver does it.
     std::function<QList<QHostAddress>(const QString &name)> resolve;
+
+    // RDAP: the base URLs of the services that answer a query, best first.
+    // Unset, IANA's bootstrap files decide (and are refreshed once a week
+    // from rdapBootstrapBase).
+    std::function<QStringList(const route::Query &query)> rdapServices;
+    QString rdapBootstrapBase = QStringLiteral("https://data.iana.org/rdap/");
+    // Certificates trusted besides the system's, for servers a test makes.
+    QList<QSslCertificate> extraCaCertificates;
 };
 
 // Where a new lookup goes and the line it sends there.
@@ -44,6 +55,7 @@ struct WhoisRoute
     bool viaSuffix = false; // server is made from the suffix: ask IANA when it fails
     QString refusal;     // one line on why nothing is asked, where that is so
     QString explanation; // what the result area shows then
+    route::Query parsed; // the query's kind and parts, for RDAP
 };
 
 // The lookup engine. It holds the result of the last lookup: the raw reply,
@@ -76,6 +88,8 @@ public:
     Outcome outcome = Outcome::None;
     QList<Asked> asked;
     QString status; // the last progress message
+    // Ask RDAP first for every query it serves, whois only when it fails.
+    bool preferRdap = false;
 
     // Where progress goes besides the debug output and the status bar: a
     // lookup on another thread hands its messages on through this.
@@ -140,6 +154,13 @@ private:
     std::optional<Hop> askIana(const QString &tld);
     std::optional<QString> keepEarlier(const Reply &failed, const Hop &hop, const QString &earlier, bool earlierUtf8);
     static QString endOfChainStatus(const Reply &reply, const QString &server);
+    struct RdapAnswer;
+    RdapAnswer askRdap(const WhoisRoute &route);
+    RdapAnswer rdapRequest(const QUrl &url, const QString &query);
+    std::optional<QString> takeRdap(const RdapAnswer &answer, const WhoisRoute &route);
+    std::optional<QString> rdapAfterWhois(const WhoisRoute &route, const std::optional<QString> &whoisStatus);
+    void lookupNew(const WhoisRoute &route);
+    bool m_hopFailed = false; // the chain ended at a hop that failed, the earlier reply kept
 
     WhoisEndpoints m_endpoints;
 };
