@@ -79,11 +79,20 @@ public:
 
     quint16 port() const { return m_port; }
 
+    // Endpoints that never reach RDAP: no service is known for any query,
+    // and IANA's files are not fetched. Tests talk to their own servers only.
+    static WhoisEndpoints withoutRdap(WhoisEndpoints e = WhoisEndpoints())
+    {
+        e.rdapServices = [](const route::Query &) { return QStringList(); };
+        e.rdapBootstrapBase.clear();
+        return e;
+    }
+
     // Endpoints that bring every lookup here: addresses to 127.0.0.1, and a
     // domain such as "example.127" to "127" + ".0.0.1".
     WhoisEndpoints endpoints() const
     {
-        WhoisEndpoints e;
+        WhoisEndpoints e = withoutRdap();
         e.defaultServer = QStringLiteral("127.0.0.1");
         e.domainSuffix = QStringLiteral(".0.0.1");
         e.port = m_port;
@@ -94,7 +103,7 @@ public:
     // leads here but those in unknown, which do not resolve.
     WhoisEndpoints realNames(const QStringList &unknown = {}) const
     {
-        WhoisEndpoints e;
+        WhoisEndpoints e = withoutRdap();
         e.port = m_port;
         e.resolve = [unknown](const QString &name) {
             return unknown.contains(name, Qt::CaseInsensitive) ? QList<QHostAddress>()

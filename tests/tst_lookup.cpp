@@ -364,7 +364,7 @@ private slots:
     {
         QFETCH(QString, host);
         QFETCH(QString, status);
-        WhoisEndpoints e;
+        WhoisEndpoints e = FakeWhoisServer::withoutRdap();
         e.defaultServer = host;
         e.port = closedPort();
         QStatusBar bar;

@@ -2,6 +2,7 @@
 #include <QStatusBar>
 #include <QtTest>
 
+#include "fakehttpserver.h"
 #include "fakewhoisserver.h"
 #include "whois/whoisinfo.h"
 
@@ -54,6 +55,41 @@ private slots:
         // What arrived is kept: about one byte a second.
         QVERIFY2(info.owner.size() >= 25 && info.owner.size() <= 32, qPrintable(info.owner));
         QCOMPARE(bar.currentMessage(), QStringLiteral("Reply from 127.0.0.1 cut off after 30 s"));
+    }
+
+    // RDAP's bounds: 10 s to connect and finish TLS, 30 s in all.
+    void rdapBounds_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("no TLS handshake") << int(FakeHttpServer::Mute) << 10 << "Connection timed out";
+        QTest::newRow("a reply that drips") << int(FakeHttpServer::Https) << 30 << "Reply from 127.0.0.1 cut off after 30 s";
+    }
+    void rdapBounds()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, seconds);
+        QFETCH(QString, status);
+        FakeHttpServer server(FakeHttpServer::Mode(mode),
+                              { { "/ip/192.0.2.1", FakeHttpServer::Reply{ 200, QByteArray(100, ' '), {}, 500 } } });
+        WhoisEndpoints e = FakeWhoisServer::withoutRdap();
+        e.rdapServices = [base = server.base()](const route::Query &) { return QStringList{ base }; };
+        e.extraCaCertificates = { FakeHttpServer::certificate() };
+        e.defaultServer = QStringLiteral("127.0.0.1");
+        e.port = 1; // whois, asked after RDAP, is refused at once
+        WhoisInfo info(nullptr, e);
+        info.preferRdap = true;
+        QStringList messages;
+        info.progressSink = [&messages](const QString &m) { messages << m; };
+        QElapsedTimer t;
+        t.start();
+        info.lookup(QStringLiteral("192.0.2.1"), QString());
+        QVERIFY(t.elapsed() >= seconds * 1000 - 100);
+        QVERIFY(t.elapsed() < seconds * 1000 + 2000);
+        QVERIFY2(messages.contains(status), qPrintable(messages.join('|')));
+        QCOMPARE(info.asked.first().protocol, QStringLiteral("rdap"));
+        QCOMPARE(info.outcome, WhoisInfo::Outcome::Failed);
     }
 };
 

@@ -100,7 +100,7 @@ private slots:
     {
         mainWindow w;
         const QList<QAction *> menus = w.menuBar->actions();
-        QCOMPARE(menus.size(), 2);
+        QCOMPARE(menus.size(), 3); // and Lookup, with its one entry
         QCOMPARE(menus.at(0)->menu(), w.fileMenu);
         QCOMPARE(menus.at(1)->menu(), w.editMenu);
         QCOMPARE(w.fileMenu->title(), QStringLiteral("File"));

@@ -19,6 +19,7 @@
 #include <unistd.h>
 #endif
 
+#include "fakehttpserver.h"
 #include "fakewhoisserver.h"
 #include "ui/mainwindow.h"
 #include "ui/resultview.h"
@@ -112,6 +113,7 @@ private slots:
         QTest::newRow("connecting, Stop") << "connecting" << false;
         QTest::newRow("first byte, Esc") << "first byte" << true;
         QTest::newRow("mid-reply, Stop") << "mid-reply" << false;
+        QTest::newRow("RDAP request, Esc") << "rdap" << true;
     }
     void stopsAtEveryStep()
     {
@@ -128,6 +130,12 @@ private slots:
         if (step == QLatin1String("connecting"))
             QSKIP("a port that never accepts is made with Linux's listen queue");
 #endif
+        FakeHttpServer mute(FakeHttpServer::Mute, {});
+        if (step == QLatin1String("rdap")) {
+            // whois is refused at once, then RDAP is asked of a server that never answers.
+            e.port = 1;
+            e.rdapServices = [base = mute.base()](const route::Query &) { return QStringList{ base }; };
+        }
         if (step == QLatin1String("resolving")) {
             e.defaultServer = QStringLiteral("whois.example");
             e.resolve = neverResolves;
@@ -218,7 +226,7 @@ private slots:
 
     void quitDuringALookup()
     {
-        WhoisEndpoints e;
+        WhoisEndpoints e = FakeWhoisServer::withoutRdap();
         e.defaultServer = QStringLiteral("whois.example");
         e.resolve = neverResolves;
         auto w = std::make_unique<mainWindow>();

@@ -203,7 +203,7 @@ private slots:
     void failedLookupShowsTheMessage()
     {
         mainWindow w;
-        WhoisEndpoints e;
+        WhoisEndpoints e = FakeWhoisServer::withoutRdap();
         e.defaultServer = QStringLiteral("no-such-host.invalid");
         useEndpoints(w, e);
         w.addressEdit->setText(QStringLiteral("192.0.2.1"));

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QShortcut>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -105,10 +106,20 @@ void mainWindow::createMenus()
     editMenu->addAction(QStringLiteral("Select All"), QKeySequence(QKeySequence::SelectAll), this,
                         SLOT(selectAllData()));
 
+    // Whether RDAP is asked first, for every query it serves.
+    lookupMenu = new QMenu(this);
+    lookupMenu->setTitle(QStringLiteral("Lookup"));
+    preferRdapAction = lookupMenu->addAction(QStringLiteral("Prefer RDAP"));
+    preferRdapAction->setCheckable(true);
+    preferRdapAction->setChecked(settings().value(QStringLiteral("lookup/preferRdap"), false).toBool());
+    connect(preferRdapAction, &QAction::toggled, this,
+            [](bool on) { settings().setValue(QStringLiteral("lookup/preferRdap"), on); });
+
     menuBar = new QMenuBar;
     menuBar->setMinimumHeight(22);
     menuBar->addMenu(fileMenu);
     menuBar->addMenu(editMenu);
+    menuBar->addMenu(lookupMenu);
 
     mainLayout->setMenuBar(menuBar);
 }
@@ -126,8 +137,15 @@ void mainWindow::getData(QString server)
     if (m_running)
         m_runner->stop(m_running);
     m_focusAtStart = QApplication::focusWidget();
-    m_running = m_runner->start(addressEdit->text(), whoisInfo->endpoints());
+    m_running = m_runner->start(addressEdit->text(), whoisInfo->endpoints(), preferRdapAction->isChecked());
     setBusy(true);
+}
+
+QSettings &mainWindow::settings()
+{
+    // Kept in the user's settings folder, the same for every build.
+    static QSettings store(QStringLiteral("Vantor"), QStringLiteral("Vantor"));
+    return store;
 }
 
 void mainWindow::stopLookup()

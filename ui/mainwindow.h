@@ -8,12 +8,14 @@
 #include "whois/lookuprunner.h"
 #include "whois/whoisinfo.h"
 
+class QAction;
 class QBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QMenuBar;
 class QProgressBar;
+class QSettings;
 class QPushButton;
 class QStatusBar;
 class ResultView;
@@ -44,6 +46,8 @@ public:
     QMenuBar *menuBar;
     QMenu *fileMenu;
     QMenu *editMenu;
+    QMenu *lookupMenu;
+    QAction *preferRdapAction; // remembered across runs
     QStatusBar *statusBar;
     WhoisInfo *whoisInfo;
 
@@ -52,6 +56,7 @@ public:
     QProgressBar *busyIndicator;
 
 private:
+    static QSettings &settings();
     void stopLookup();
     void showResult(const LookupResult &result);
     void setBusy(bool busy);

@@ -1,0 +1,222 @@
+#include <QAction>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+#include <vector>
+
+#include "fakehttpserver.h"
+#include "fakewhoisserver.h"
+#include "rdap/bootstrap.h"
+#include "rdap/refresh.h"
+#include "ui/mainwindow.h"
+#include "ui/resultview.h"
+
+using Reply = FakeHttpServer::Reply;
+using Replies = QHash<QString, Reply>;
+
+namespace {
+
+QByteArray fixture(const QString &name)
+{
+    QFile f(QStringLiteral(VANTOR_TEST_DATA "/rdap/") + name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The .com registry's whois answer, whose registrar's whois is gone.
+const QByteArray kRegistryWhois = "Domain Name: GOOGLE.COM\r\nRegistry Domain ID: 2138514_DOMAIN_COM-VRSN\r\n"
+                                  "Registrar WHOIS Server: whois.gone.example\r\n";
+
+} // namespace
+
+// RDAP from the window, against servers the test starts: a local HTTPS
+// server with a certificate the test made, trusted through the test seam,
+// and a local whois server that every server name leads to.
+class TestRdapClient : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::vector<std::unique_ptr<WhoisInfo>> m_engines;
+
+    static QAction *preferRdap(mainWindow &w)
+    {
+        for (QAction *menu : w.menuBar->actions())
+            if (menu->menu() && menu->menu()->title() == QLatin1String("Lookup"))
+                return menu->menu()->actions().value(0);
+        return nullptr;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY2(!FakeHttpServer::certificate().isNull(), "openssl made no certificate");
+    }
+    void cleanup()
+    {
+        m_engines.clear();
+        QSettings(QStringLiteral("Vantor"), QStringLiteral("Vantor")).clear();
+    }
+
+    void fromTheWindow_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<bool>("prefer");
+        QTest::addColumn<QByteArray>("whois"); // the one whois reply, if any
+        QTest::addColumn<Replies>("http");
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("shown");
+
+        const QByteArray registry = fixture("domain-verisign-google.com.json")
+                                        .replace("https://rdap.markmonitor.com/", "{base}");
+        const QByteArray ip = fixture("ip-arin-13.72.183.192.json");
+        const QByteArray notFound = R"({"errorCode":404,"title":"Not Found","description":["No such domain here."]})";
+        QTest::newRow(".dev over RDAP") << "example.dev" << false << QByteArray()
+            << Replies{ { "/domain/example.dev", Reply{ 200, fixture("domain-cznic-example.cz.json"), {}, 0 } } }
+            << QStringList{ "/domain/example.dev" } << "" << "Domain Name:\texample.cz";
+        QTest::newRow(".com whose registrar has no whois")
+            << "www.google.com" << false << kRegistryWhois
+            << Replies{ { "/domain/google.com", Reply{ 200, registry, {}, 0 } },
+                  { "/rdap/domain/GOOGLE.COM", Reply{ 200, fixture("domain-registrar-markmonitor-google.com.json"), {}, 0 } } }
+            << QStringList{ "/domain/google.com", "/rdap/domain/GOOGLE.COM" }
+            << "Asked for google.com, the registered domain of www.google.com" << "Registrant Organization:\tGoogle LLC";
+        QTest::newRow("the registrar fails: the registry's reply")
+            << "google.com" << true << QByteArray()
+            << Replies{ { "/domain/google.com", Reply{ 200, registry, {}, 0 } }, { "/rdap/domain/GOOGLE.COM", Reply{ 500, "", {}, 0 } } }
+            << QStringList{ "/domain/google.com", "/rdap/domain/GOOGLE.COM" }
+            << "The registrar's RDAP service failed (127.0.0.1 failed: HTTP 500); the registry's reply is shown"
+            << "Registry Domain ID:\t2138514_DOMAIN_COM-VRSN";
+        QTest::newRow("RDAP fails too: the registry's whois reply stays")
+            << "google.com" << false << kRegistryWhois << Replies{ { "/domain/google.com", Reply{ 503, "", {}, 0 } } }
+            << QStringList{ "/domain/google.com" } << "Unknown server: whois.gone.example" << "Domain Name:\tGOOGLE.COM";
+        QTest::newRow("IPv4, RDAP preferred") << "13.72.183.192" << true << QByteArray()
+            << Replies{ { "/ip/13.72.183.192", Reply{ 200, ip, {}, 0 } } } << QStringList{ "/ip/13.72.183.192" } << ""
+            << "NetRange:\t13.64.0.0 - 13.107.255.255";
+        QTest::newRow("AS number, RDAP preferred") << "AS13335" << true << QByteArray()
+            << Replies{ { "/autnum/13335", Reply{ 200, fixture("autnum-arin-as13335.json"), {}, 0 } } }
+            << QStringList{ "/autnum/13335" } << "" << "ASName:\tCLOUDFLARENET";
+        QTest::newRow("a redirect") << "13.72.183.192" << true << QByteArray()
+            << Replies{ { "/ip/13.72.183.192", Reply{ 301, "", { { "Location", "/moved/ip/13.72.183.192" } }, 0 } },
+                  { "/moved/ip/13.72.183.192", Reply{ 200, ip, {}, 0 } } }
+            << QStringList{ "/ip/13.72.183.192", "/moved/ip/13.72.183.192" } << "" << "NetName:\tMSFT";
+        QTest::newRow("404") << "example.dev" << false << QByteArray()
+            << Replies{ { "/domain/example.dev", Reply{ 404, notFound, {}, 0 } } } << QStringList{ "/domain/example.dev" }
+            << "No record of example.dev at 127.0.0.1" << "% No such domain here.";
+        QTest::newRow("429") << "example.dev" << false << QByteArray()
+            << Replies{ { "/domain/example.dev", Reply{ 429, "", { { "Retry-After", "30" } }, 0 } } }
+            << QStringList{ "/domain/example.dev" } << "Rate limited by 127.0.0.1, try again after 30 s"
+            << "% Rate limited by 127.0.0.1";
+        QTest::newRow("5xx") << "example.dev" << false << QByteArray()
+            << Replies{ { "/domain/example.dev", Reply{ 503, R"({"errorCode":503,"title":"Down for maintenance"})", {}, 0 } } }
+            << QStringList{ "/domain/example.dev" } << "127.0.0.1 failed: HTTP 503" << "% Down for maintenance";
+        QTest::newRow("a body that is not JSON") << "example.dev" << false << QByteArray()
+            << Replies{ { "/domain/example.dev", Reply{ 200, "<html>busy</html>", {}, 0 } } } << QStringList{ "/domain/example.dev" }
+            << "127.0.0.1: Reply is not JSON: illegal value at byte 1" << "No whois server serves .dev";
+        QTest::newRow("JSON that is not RDAP") << "example.dev" << false << QByteArray()
+            << Replies{ { "/domain/example.dev", Reply{ 200, "{}", {}, 0 } } } << QStringList{ "/domain/example.dev" }
+            << "127.0.0.1: Not an RDAP reply: no objectClassName, search results, errorCode or rdapConformance" << "";
+        QTest::newRow("larger than 4 MiB") << "example.dev" << false << QByteArray()
+            << Replies{ { "/domain/example.dev", Reply{ 200, QByteArray(5 * 1024 * 1024, ' '), {}, 0 } } }
+            << QStringList{ "/domain/example.dev" } << "Reply from 127.0.0.1 is larger than 4 MiB" << "";
+    }
+    void fromTheWindow()
+    {
+        QFETCH(QString, query);
+        QFETCH(bool, prefer);
+        QFETCH(QByteArray, whois);
+        QFETCH(Replies, http);
+        QFETCH(QStringList, paths);
+        QFETCH(QString, status);
+        QFETCH(QString, shown);
+
+        FakeHttpServer rdapServer(FakeHttpServer::Https, http);
+        QVERIFY(rdapServer.ready());
+        FakeWhoisServer whoisServer({ FakeWhoisServer::reply(whois) });
+        WhoisEndpoints e = whoisServer.realNames({ QStringLiteral("whois.gone.example") });
+        e.rdapServices = [base = rdapServer.base()](const route::Query &) { return QStringList{ base }; };
+        e.extraCaCertificates = { FakeHttpServer::certificate() };
+
+        mainWindow w;
+        m_engines.push_back(std::make_unique<WhoisInfo>(w.statusBar, e));
+        w.whoisInfo = m_engines.back().get();
+        QAction *action = preferRdap(w);
+        QVERIFY(action && action->isCheckable());
+        action->setChecked(prefer);
+        w.addressEdit->setText(query);
+        w.getData();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.lookupRunning(), 20000);
+
+        QCOMPARE(w.statusBar->currentMessage(), status);
+        for (const QString &path : paths)
+            QVERIFY2(rdapServer.paths().contains(path), qPrintable(rdapServer.paths().join(' ')));
+        QCOMPARE(whoisServer.connections(), whois.isEmpty() ? 0 : 1);
+        QVERIFY2(w.resultEdit->toPlainText().contains(shown), qPrintable(w.resultEdit->toPlainText().left(300)));
+        for (const QByteArray &request : rdapServer.requests()) {
+            QVERIFY(request.contains("\r\nAccept: application/rdap+json"));
+            QVERIFY(request.contains("\r\nUser-Agent: Vantor/" VANTOR_VERSION));
+        }
+    }
+
+    void preferRdapIsRemembered()
+    {
+        {
+            mainWindow w;
+            QVERIFY(!preferRdap(w)->isChecked());
+            preferRdap(w)->trigger();
+        }
+        mainWindow again;
+        QVERIFY(preferRdap(again)->isChecked());
+        // The first entry of a menu after Edit.
+        QCOMPARE(again.menuBar->actions().value(2)->menu()->title(), QStringLiteral("Lookup"));
+        QCOMPARE(preferRdap(again)->text(), QStringLiteral("Prefer RDAP"));
+    }
+
+    void untrustedCertificateIsRefused()
+    {
+        FakeHttpServer rdapServer(FakeHttpServer::Https, { { "/ip/192.0.2.1", Reply{ 200, "{}", {}, 0 } } });
+        WhoisEndpoints e = FakeWhoisServer::withoutRdap();
+        e.rdapServices = [base = rdapServer.base()](const route::Query &) { return QStringList{ base }; };
+        e.defaultServer = QStringLiteral("127.0.0.1");
+        e.port = 1; // nothing there: whois fails, then RDAP is asked
+        WhoisInfo info(nullptr, e);
+        info.lookup(QStringLiteral("192.0.2.1"), QString());
+        QVERIFY2(info.status.startsWith(QLatin1String("TLS error with 127.0.0.1: ")), qPrintable(info.status));
+        QCOMPARE(info.outcome, WhoisInfo::Outcome::Failed);
+        QVERIFY(rdapServer.requests().isEmpty()); // nothing sent before the handshake failed
+    }
+
+    // Plain http here: the bootstrap files come over any URL the caller gives.
+    void bootstrapRefreshTakesNewerFiles()
+    {
+        QTemporaryDir cache;
+        QByteArray dns = fixture("../../../resources/data/rdap/dns.json");
+        QVERIFY(!dns.isEmpty());
+        dns.replace("\"publication\": \"2026-07-23T02:00:03Z\"", "\"publication\": \"2030-01-01T00:00:00Z\"");
+        dns.replace("https://rdap.nic.dev/", "https://rdap.refreshed.example/"); // not listed: no change
+        dns.replace("https://pubapi.registry.google/rdap/", "https://rdap.refreshed.example/");
+        FakeHttpServer iana(FakeHttpServer::Http, { { "/dns.json", Reply{ 200, dns, {}, 0 } } });
+        QVERIFY(rdap::needsRefresh(cache.path(), QDateTime::currentDateTimeUtc()));
+        rdap::refreshInBackground(iana.base(), cache.path());
+        QTRY_VERIFY_WITH_TIMEOUT(!rdap::needsRefresh(cache.path(), QDateTime::currentDateTimeUtc())
+                                     || iana.paths().size() == 5, 10000);
+        QTRY_COMPARE(iana.paths().size(), 5);
+        const auto tables = rdap::loadTables(cache.path());
+        route::Query dev;
+        dev.kind = route::Kind::Domain;
+        dev.text = QStringLiteral("example.dev");
+        dev.tld = QStringLiteral("dev");
+        QCOMPARE(rdap::serviceFor(*tables, dev).value(0), QStringLiteral("https://rdap.refreshed.example/"));
+        QVERIFY(iana.requests().value(0).contains("User-Agent: Vantor/"));
+    }
+};
+
+QTEST_MAIN(TestRdapClient)
+#include "tst_rdap_client.moc"
