@@ -119,6 +119,12 @@ public:
         return m_received;
     }
     int connections() const { return received().size(); }
+    // When each connection was taken, in ms since the server started.
+    QList<qint64> acceptedAt() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_acceptedAt;
+    }
 
 private:
     void run(std::atomic<int> &port)
@@ -128,10 +134,12 @@ private:
             port = 0;
             return;
         }
+        m_clock.start();
         port = server.serverPort();
         int next = 0;
         while (!m_stop) {
-            if (!server.waitForNewConnection(50))
+            // One wait may take several connections at once; serve them all.
+            if (!server.hasPendingConnections() && !server.waitForNewConnection(50))
                 continue;
             std::unique_ptr<QTcpSocket> socket(server.nextPendingConnection());
             int index;
@@ -139,6 +147,7 @@ private:
                 QMutexLocker lock(&m_mutex);
                 index = m_received.size();
                 m_received.append(QByteArray());
+                m_acceptedAt.append(m_clock.elapsed());
             }
             const Script script = next < m_scripts.size() ? m_scripts.at(next) : Script();
             ++next;
@@ -219,6 +228,8 @@ private:
     std::atomic<bool> m_stop{ false };
     mutable QMutex m_mutex;
     QList<QByteArray> m_received;
+    QList<qint64> m_acceptedAt;
+    QElapsedTimer m_clock;
 };
 
 #endif

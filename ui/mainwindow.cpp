@@ -137,7 +137,9 @@ void mainWindow::getData(QString server)
     if (m_running)
         m_runner->stop(m_running);
     m_focusAtStart = QApplication::focusWidget();
-    m_running = m_runner->start(addressEdit->text(), whoisInfo->endpoints(), preferRdapAction->isChecked());
+    LookupOptions options;
+    options.preferRdap = preferRdapAction->isChecked();
+    m_running = m_runner->start(addressEdit->text(), whoisInfo->endpoints(), options);
     setBusy(true);
 }
 

@@ -65,6 +65,11 @@ void WhoisInfo::lookup(QString query, QString server)
         r.line = r.query + QLatin1Char('\n');
     } else {
         r = route(query);
+        if (!firstServer.isEmpty() && r.kind != route::Kind::Invalid) {
+            r.server = firstServer;
+            r.viaSuffix = false;
+        }
+        r.port = firstPort;
         if (r.kind == route::Kind::Invalid) {
             // A slip of the keyboard costs nothing: the last result stays.
             outcome = Outcome::Refused;
@@ -85,7 +90,7 @@ void WhoisInfo::lookup(QString query, QString server)
 
 void WhoisInfo::lookupNew(const WhoisRoute &r)
 {
-    const bool rdapToo = rdapServes(r.kind);
+    const bool rdapToo = rdapServes(r.kind) && firstServer.isEmpty();
     std::optional<QString> status;
     bool rdapAsked = false;
     if (rdapToo && (preferRdap || r.server.isEmpty())) {

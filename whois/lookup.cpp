@@ -22,7 +22,7 @@ std::optional<QString> WhoisInfo::followChain(const WhoisRoute &route)
 {
     outcome = Outcome::Failed;
     const QRegularExpression referralPattern = extraction::fieldPattern(QStringLiteral("ReferralServer|Whois Server"));
-    Hop hop{ route.server, m_endpoints.port };
+    Hop hop{ route.server, route.port ? route.port : m_endpoints.port };
     QString line = route.line;
     QStringList chain; // host:port of every server asked, for loops
     QString earlier; // the reply that named the current server, if any

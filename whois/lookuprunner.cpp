@@ -4,14 +4,16 @@
 
 namespace {
 
-LookupResult runLookup(quint64 id, const QString &typed, const WhoisEndpoints &endpoints, bool preferRdap,
+LookupResult runLookup(quint64 id, const QString &typed, const WhoisEndpoints &endpoints, const LookupOptions &options,
                        const std::shared_ptr<std::atomic<bool>> &stop,
                        const std::function<void(const QString &)> &progress)
 {
     WhoisInfo engine(nullptr, endpoints);
     engine.stopToken = stop;
     engine.progressSink = progress;
-    engine.preferRdap = preferRdap;
+    engine.preferRdap = options.preferRdap;
+    engine.firstServer = options.firstServer;
+    engine.firstPort = options.firstPort;
     engine.lookup(typed, QString());
 
     LookupResult r;
@@ -52,7 +54,7 @@ LookupRunner::~LookupRunner()
     m_pool.waitForDone();
 }
 
-quint64 LookupRunner::start(const QString &query, const WhoisEndpoints &endpoints, bool preferRdap)
+quint64 LookupRunner::start(const QString &query, const WhoisEndpoints &endpoints, const LookupOptions &options)
 {
     const quint64 id = ++m_nextId;
     auto stop = std::make_shared<std::atomic<bool>>(false);
@@ -62,8 +64,8 @@ quint64 LookupRunner::start(const QString &query, const WhoisEndpoints &endpoint
     auto report = [this, id](const QString &message) {
         QMetaObject::invokeMethod(this, [this, id, message] { emit progress(id, message); }, Qt::QueuedConnection);
     };
-    m_pool.start([this, id, query, endpoints, preferRdap, stop, report] {
-        const LookupResult result = runLookup(id, query, endpoints, preferRdap, stop, report);
+    m_pool.start([this, id, query, endpoints, options, stop, report] {
+        const LookupResult result = runLookup(id, query, endpoints, options, stop, report);
         QMetaObject::invokeMethod(this, [this, result] { done(result); }, Qt::QueuedConnection);
     });
     return id;

@@ -33,6 +33,14 @@ struct LookupResult
 };
 Q_DECLARE_METATYPE(LookupResult)
 
+// How a lookup is to be made, besides where the servers are.
+struct LookupOptions
+{
+    bool preferRdap = false;
+    QString firstServer; // ask this whois server first (-h)
+    quint16 firstPort = 0;
+};
+
 // Runs lookups on threads of its own, at most maxThreads at once; the
 // caller's thread stays free. Progress and results come back as queued
 // signals, in the order the lookup produced them. Destroying the runner
@@ -46,7 +54,7 @@ public:
     ~LookupRunner() override;
 
     // Starts a lookup of query; returns its id.
-    quint64 start(const QString &query, const WhoisEndpoints &endpoints, bool preferRdap = false);
+    quint64 start(const QString &query, const WhoisEndpoints &endpoints, const LookupOptions &options = {});
     // Asks the lookup to end; it finishes with the outcome Stopped.
     void stop(quint64 id);
     void stopAll();

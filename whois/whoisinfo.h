@@ -56,6 +56,7 @@ struct WhoisRoute
     QString refusal;     // one line on why nothing is asked, where that is so
     QString explanation; // what the result area shows then
     route::Query parsed; // the query's kind and parts, for RDAP
+    quint16 port = 0;    // the first server's port, 0 for the usual
 };
 
 // The lookup engine. It holds the result of the last lookup: the raw reply,
@@ -90,6 +91,10 @@ public:
     QString status; // the last progress message
     // Ask RDAP first for every query it serves, whois only when it fails.
     bool preferRdap = false;
+    // Ask this whois server (and port, 0 for the usual) first, whatever
+    // the query's kind, as the whois client's -h and -p do; no RDAP then.
+    QString firstServer;
+    quint16 firstPort = 0;
 
     // Where progress goes besides the debug output and the status bar: a
     // lookup on another thread hands its messages on through this.
