@@ -10,9 +10,12 @@ void WhoisInfo::showProgress(QString message)
     if (progressSink)
         progressSink(message);
     if (statusBar) {
-        statusBar->showMessage(message, 0);
+        // Called by name, so that the engine needs no widget library: the
+        // command-line program starts without loading one.
+        QObject *bar = statusBar;
+        QMetaObject::invokeMethod(bar, "showMessage", Qt::DirectConnection, Q_ARG(QString, message), Q_ARG(int, 0));
         // The lookup holds the GUI thread, so the event loop would paint the
         // message only after it is over; paint it now.
-        statusBar->repaint();
+        QMetaObject::invokeMethod(bar, "repaint", Qt::DirectConnection);
     }
 }
