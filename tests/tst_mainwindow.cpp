@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "testsettings.h"
 #include "ui/mainwindow.h"
 
 // The window as a user meets it, built exactly as the program builds it.
@@ -19,7 +20,11 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 
+    TestSettings m_settings;
+
 private slots:
+    void cleanup() { TestSettings::clear(); }
+
     void windowAndRows()
     {
         mainWindow w;

@@ -15,6 +15,7 @@
 #include "fakewhoisserver.h"
 #include "messagecapture.h"
 #include "modaldriver.h"
+#include "testsettings.h"
 #include "ui/mainwindow.h"
 
 using Script = FakeWhoisServer::Script;
@@ -62,8 +63,14 @@ private:
         w.addressEdit->setFocus();
     }
 
+    TestSettings m_settings;
+
 private slots:
-    void cleanup() { m_engines.clear(); }
+    void cleanup()
+    {
+        m_engines.clear();
+        TestSettings::clear();
+    }
 
     void enterAndButtonGiveTheSameResult()
     {
