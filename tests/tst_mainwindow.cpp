@@ -1,12 +1,15 @@
 #include <QAction>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QBoxLayout>
+#include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QStatusBar>
 #include "ui/resultview.h"
 #include <QTimer>
@@ -19,6 +22,13 @@
 class TestMainWindow : public QObject
 {
     Q_OBJECT
+
+    static void showActive(mainWindow &w)
+    {
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+    }
 
     TestSettings m_settings;
 
@@ -120,9 +130,11 @@ private slots:
             { w.fileMenu, 1, "Quit", QKeySequence::Quit },
             { w.editMenu, 0, "Copy", QKeySequence::Copy },
             { w.editMenu, 1, "Select All", QKeySequence::SelectAll },
+            { w.editMenu, 2, "Clear History", QKeySequence::UnknownKey },
         };
         QCOMPARE(w.fileMenu->actions().size(), 2);
-        QCOMPARE(w.editMenu->actions().size(), 2);
+        QCOMPARE(w.editMenu->actions().size(), 3);
+        QCOMPARE(w.editMenu->actions().at(2), w.clearHistoryAction);
         for (const Entry &e : entries) {
             QAction *a = e.menu->actions().at(e.index);
             QCOMPARE(a->text(), QString::fromLatin1(e.text));
@@ -135,6 +147,78 @@ private slots:
         QCOMPARE(w.fileMenu->actions().at(0)->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
         QCOMPARE(w.editMenu->actions().at(0)->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
         QCOMPARE(w.editMenu->actions().at(1)->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
+    }
+
+    // Keys in the address field: the arrows, "Erase" (select all and
+    // delete), and text typed.
+    void upAndDownStepThroughTheHistory_data()
+    {
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("Up: newest") << QStringList{ "Up" } << "192.0.2.3";
+        QTest::newRow("Up stops at the oldest") << QStringList(5, "Up") << "192.0.2.1";
+        QTest::newRow("Down: newer") << QStringList{ "Up", "Up", "Down" } << "192.0.2.3";
+        QTest::newRow("Down past the newest: empty") << QStringList{ "Up", "Down" } << "";
+        QTest::newRow("Down in an empty field") << QStringList{ "Down" } << "";
+        QTest::newRow("field with text") << QStringList{ "x", "Up" } << "x";
+        QTest::newRow("stepping on: no longer empty") << QStringList{ "Up", "Up", "Up", "Down" } << "192.0.2.2";
+        QTest::newRow("typing ends the stepping") << QStringList{ "Up", "9", "Up" } << "192.0.2.39";
+        QTest::newRow("emptied: from the newest") << QStringList{ "Up", "Up", "Erase", "Up" } << "192.0.2.3";
+    }
+    void upAndDownStepThroughTheHistory()
+    {
+        QFETCH(QStringList, keys);
+        QFETCH(QString, shown);
+        const QStringList history{ "192.0.2.3", "192.0.2.2", "192.0.2.1" };
+        QSettings(QStringLiteral("Vantor"), QStringLiteral("Vantor")).setValue(QStringLiteral("history/queries"), history);
+        mainWindow w;
+        showActive(w);
+        QLineEdit *field = w.addressEdit;
+        field->setFocus();
+        for (const QString &key : keys) {
+            if (key == QLatin1String("Up") || key == QLatin1String("Down")) {
+                QTest::keyClick(field, key == QLatin1String("Up") ? Qt::Key_Up : Qt::Key_Down);
+            } else if (key == QLatin1String("Erase")) {
+                field->selectAll();
+                QTest::keyClick(field, Qt::Key_Backspace);
+            } else {
+                QTest::keyClicks(field, key);
+            }
+            field->completer()->popup()->hide(); // it would take the next key
+        }
+        QCOMPARE(field->text(), shown);
+    }
+
+    void completerOffersTheHistoryAndClearHistoryForgetsIt()
+    {
+        const QStringList history{ "www.example.com", "192.0.2.1", "EXAMPLE.org", "AS64500", "sub.example.net" };
+        QSettings(QStringLiteral("Vantor"), QStringLiteral("Vantor")).setValue(QStringLiteral("history/queries"), history);
+        mainWindow w;
+        showActive(w);
+        w.addressEdit->setFocus();
+        QCompleter *completer = w.addressEdit->completer();
+        QCOMPARE(completer->model()->rowCount(), history.size());
+
+        // Any entry that holds the typed text, in any letter case, most recent first.
+        QTest::keyClicks(w.addressEdit, QStringLiteral("eXa"));
+        QTRY_VERIFY(completer->popup()->isVisible());
+        QStringList offered;
+        for (int row = 0; row < completer->completionCount(); ++row)
+            offered.append(completer->completionModel()->index(row, 0).data().toString());
+        QCOMPARE(offered, (QStringList{ "www.example.com", "EXAMPLE.org", "sub.example.net" }));
+        // Esc closes the list and keeps the text; the window's Esc never sees it.
+        QTest::keyClick(w.addressEdit, Qt::Key_Escape);
+        QVERIFY(!completer->popup()->isVisible());
+        QCOMPARE(w.addressEdit->text(), QStringLiteral("eXa"));
+
+        w.clearHistoryAction->trigger();
+        QCOMPARE(completer->model()->rowCount(), 0);
+        QVERIFY(!QSettings(QStringLiteral("Vantor"), QStringLiteral("Vantor")).contains(QStringLiteral("history/queries")));
+        w.addressEdit->clear();
+        QTest::keyClick(w.addressEdit, Qt::Key_Up);
+        QVERIFY(w.addressEdit->text().isEmpty());
+        mainWindow next;
+        QCOMPARE(next.addressEdit->completer()->model()->rowCount(), 0);
     }
 
     void searchIsWiredToGetData()

@@ -1,9 +1,12 @@
 #include <QApplication>
 #include <QClipboard>
+#include <QCompleter>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QStringListModel>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include "ui/resultview.h"
@@ -356,6 +359,44 @@ private slots:
         QTest::mouseRelease(w.resultEdit->viewport(), Qt::LeftButton, {}, QPoint(4 + 5 * charWidth, row));
         w.copyData();
         QCOMPARE(clipboard->text(), QStringLiteral("descr"));
+    }
+
+    // A query enters the history as its search starts, trimmed; a repeated
+    // one moves to the front, a blank one is not kept, and past 100 the
+    // oldest go. The next run offers the same list.
+    void searchesEnterTheHistoryAcrossRuns()
+    {
+        QSettings stored(QStringLiteral("Vantor"), QStringLiteral("Vantor"));
+        const auto storedHistory = [&stored] { return stored.value(QStringLiteral("history/queries")).toStringList(); };
+        QStringList older; // 99, most recent first
+        for (int i = 99; i >= 1; --i)
+            older.append(QStringLiteral("AS%1").arg(64500 + i));
+        stored.setValue(QStringLiteral("history/queries"), older);
+        FakeWhoisServer server(QList<Script>(3, Script().hold(5000)));
+        QStringList expected = older;
+        {
+            mainWindow w;
+            useServer(w, server);
+            const QStringList queries{ " 192.0.2.1 ", "AS64550", "  ", "192.0.2.2" };
+            for (const QString &query : queries) {
+                w.addressEdit->setText(query);
+                QTest::keyClick(w.addressEdit, Qt::Key_Return);
+                if (!query.trimmed().isEmpty()) {
+                    QVERIFY(w.lookupRunning()); // kept before the lookup ends
+                    expected.removeAll(query.trimmed());
+                    expected.prepend(query.trimmed());
+                }
+                QCOMPARE(storedHistory(), expected.mid(0, 100));
+            }
+            QCOMPARE(w.addressEdit->text(), QStringLiteral("192.0.2.2"));
+        }
+        QCOMPARE(expected.size(), 101);
+        QCOMPARE(storedHistory().size(), 100);
+        QCOMPARE(storedHistory().last(), QStringLiteral("AS64502")); // AS64501 has gone
+        mainWindow next;
+        auto *model = qobject_cast<QStringListModel *>(next.addressEdit->completer()->model());
+        QVERIFY(model);
+        QCOMPARE(model->stringList(), expected.mid(0, 100));
     }
 };
 

@@ -1,4 +1,5 @@
 #include "ui/mainwindow.h"
+#include "ui/historyedit.h"
 #include "ui/resultview.h"
 
 #include <QApplication>
@@ -23,6 +24,12 @@
 #include <QStatusBar>
 #include <QStyle>
 
+namespace {
+
+const QString kHistoryKey = QStringLiteral("history/queries");
+
+} // namespace
+
 mainWindow::mainWindow()
     : QWidget(nullptr)
 {
@@ -41,7 +48,8 @@ mainWindow::mainWindow()
     addressLabel->setText(QStringLiteral("Address"));
     searchLayout->addWidget(addressLabel, 0);
 
-    addressEdit = new QLineEdit;
+    addressEdit = new HistoryEdit;
+    history()->setHistory(settings().value(kHistoryKey).toStringList());
     searchLayout->addWidget(addressEdit, 1);
 
     searchButton = new QPushButton;
@@ -105,6 +113,10 @@ void mainWindow::createMenus()
     editMenu->addAction(QStringLiteral("Copy"), QKeySequence(QKeySequence::Copy), this, SLOT(copyData()));
     editMenu->addAction(QStringLiteral("Select All"), QKeySequence(QKeySequence::SelectAll), this,
                         SLOT(selectAllData()));
+    clearHistoryAction = editMenu->addAction(QStringLiteral("Clear History"), this, [this] {
+        history()->setHistory({});
+        settings().remove(kHistoryKey);
+    });
 
     // Whether RDAP is asked first, for every query it serves.
     lookupMenu = new QMenu(this);
@@ -136,6 +148,8 @@ void mainWindow::getData(QString server)
     // A new search replaces the running one; that one's result is dropped.
     if (m_running)
         m_runner->stop(m_running);
+    if (history()->remember(addressEdit->text()))
+        settings().setValue(kHistoryKey, history()->history());
     m_focusAtStart = QApplication::focusWidget();
     m_running = m_runner->start(addressEdit->text(), whoisInfo->endpoints(), preferRdapAction->isChecked());
     setBusy(true);
@@ -146,6 +160,11 @@ QSettings &mainWindow::settings()
     // Kept in the user's settings folder, the same for every build.
     static QSettings store(QStringLiteral("Vantor"), QStringLiteral("Vantor"));
     return store;
+}
+
+HistoryEdit *mainWindow::history() const
+{
+    return static_cast<HistoryEdit *>(addressEdit);
 }
 
 void mainWindow::stopLookup()

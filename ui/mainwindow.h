@@ -18,6 +18,7 @@ class QProgressBar;
 class QSettings;
 class QPushButton;
 class QStatusBar;
+class HistoryEdit;
 class ResultView;
 
 class mainWindow : public QWidget
@@ -39,7 +40,7 @@ public:
     QBoxLayout *mainLayout;
     QBoxLayout *searchLayout;
     QLabel *addressLabel;
-    QLineEdit *addressEdit;
+    QLineEdit *addressEdit; // a HistoryEdit: the queries searched before
     QPushButton *searchButton;
     ResultView *resultEdit;
     QLabel *statusLabel;
@@ -47,6 +48,7 @@ public:
     QMenu *fileMenu;
     QMenu *editMenu;
     QMenu *lookupMenu;
+    QAction *clearHistoryAction;
     QAction *preferRdapAction; // remembered across runs
     QStatusBar *statusBar;
     WhoisInfo *whoisInfo;
@@ -57,6 +59,7 @@ public:
 
 private:
     static QSettings &settings();
+    HistoryEdit *history() const;
     void stopLookup();
     void showResult(const LookupResult &result);
     void setBusy(bool busy);
