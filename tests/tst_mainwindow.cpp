@@ -221,6 +221,28 @@ private slots:
         QCOMPARE(next.addressEdit->completer()->model()->rowCount(), 0);
     }
 
+    void geometryIsRestored()
+    {
+        // Closed first, then left open as File > Quit leaves it.
+        const QRect places[] = { QRect(40, 50, 640, 420), QRect(60, 30, 700, 380) };
+        for (int i = 0; i < 2; ++i) {
+            mainWindow w;
+            QCOMPARE(w.geometry(), i == 0 ? QRect(0, 0, 600, 300) : places[0]);
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            w.setGeometry(places[i]);
+            QTRY_COMPARE(w.geometry(), places[i]);
+            if (i == 0)
+                w.close();
+        }
+        {
+            mainWindow neverShown; // changes nothing
+            neverShown.resize(300, 200);
+        }
+        mainWindow w;
+        QCOMPARE(w.geometry(), places[1]);
+    }
+
     void searchIsWiredToGetData()
     {
         mainWindow w;

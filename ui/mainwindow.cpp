@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QBoxLayout>
+#include <QCloseEvent>
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
@@ -27,6 +28,7 @@
 namespace {
 
 const QString kHistoryKey = QStringLiteral("history/queries");
+const QString kGeometryKey = QStringLiteral("window/geometry");
 
 } // namespace
 
@@ -77,7 +79,9 @@ mainWindow::mainWindow()
     busyIndicator->hide();
     statusBar->addPermanentWidget(busyIndicator);
 
-    resize(600, 300);
+    // Where the user left it; 600 x 300 at the first start.
+    if (!restoreGeometry(settings().value(kGeometryKey).toByteArray()))
+        resize(600, 300);
 
     // Kept for the whole run, like the menus: the window is its only user.
     whoisInfo = new WhoisInfo(statusBar);
@@ -96,6 +100,9 @@ mainWindow::mainWindow()
 
 mainWindow::~mainWindow()
 {
+    // Quit ends the run with the window still open.
+    if (isVisible())
+        rememberGeometry();
     // Stopped and waited for here, while the window is still whole; the
     // lookup's waits look at the stop every 50 ms.
     delete m_runner;
@@ -165,6 +172,17 @@ QSettings &mainWindow::settings()
 HistoryEdit *mainWindow::history() const
 {
     return static_cast<HistoryEdit *>(addressEdit);
+}
+
+void mainWindow::closeEvent(QCloseEvent *event)
+{
+    rememberGeometry();
+    QWidget::closeEvent(event);
+}
+
+void mainWindow::rememberGeometry()
+{
+    settings().setValue(kGeometryKey, saveGeometry());
 }
 
 void mainWindow::stopLookup()

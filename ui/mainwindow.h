@@ -10,6 +10,7 @@
 
 class QAction;
 class QBoxLayout;
+class QCloseEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -57,9 +58,13 @@ public:
     bool lookupRunning() const { return m_running != 0; }
     QProgressBar *busyIndicator;
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     static QSettings &settings();
     HistoryEdit *history() const;
+    void rememberGeometry();
     void stopLookup();
     void showResult(const LookupResult &result);
     void setBusy(bool busy);
