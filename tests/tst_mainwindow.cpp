@@ -13,10 +13,24 @@
 #include <QStatusBar>
 #include "ui/resultview.h"
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 
 #include "testsettings.h"
+#include "ui/findbar.h"
 #include "ui/mainwindow.h"
+
+namespace {
+
+QList<qsizetype> starts(const QList<ResultView::Range> &ranges)
+{
+    QList<qsizetype> at;
+    for (const ResultView::Range &r : ranges)
+        at.append(r.start);
+    return at;
+}
+
+} // namespace
 
 // The window as a user meets it, built exactly as the program builds it.
 class TestMainWindow : public QObject
@@ -49,14 +63,18 @@ private slots:
         QCOMPARE(w.mainLayout->menuBar(), w.menuBar);
         QCOMPARE(w.menuBar->minimumHeight(), 22);
 
-        // Top to bottom: address row, result area (taking the spare height), status bar.
-        QCOMPARE(w.mainLayout->count(), 3);
+        // Top to bottom: address row, result area (taking the spare height),
+        // find row (hidden until asked for), status bar.
+        QCOMPARE(w.mainLayout->count(), 4);
         QCOMPARE(w.mainLayout->itemAt(0)->layout(), w.searchLayout);
         QCOMPARE(w.mainLayout->itemAt(1)->widget(), w.resultEdit);
-        QCOMPARE(w.mainLayout->itemAt(2)->widget(), w.statusBar);
+        QCOMPARE(w.mainLayout->itemAt(2)->widget(), w.findBar);
+        QCOMPARE(w.mainLayout->itemAt(3)->widget(), w.statusBar);
         QCOMPARE(w.mainLayout->stretch(0), 0);
         QCOMPARE(w.mainLayout->stretch(1), 1);
         QCOMPARE(w.mainLayout->stretch(2), 0);
+        QCOMPARE(w.mainLayout->stretch(3), 0);
+        QVERIFY(w.findBar->isHidden());
 
         // The address row: caption, field taking the spare width, button.
         QCOMPARE(w.searchLayout->direction(), QBoxLayout::LeftToRight);
@@ -131,10 +149,13 @@ private slots:
             { w.editMenu, 0, "Copy", QKeySequence::Copy },
             { w.editMenu, 1, "Select All", QKeySequence::SelectAll },
             { w.editMenu, 2, "Clear History", QKeySequence::UnknownKey },
+            { w.editMenu, 4, "Find", QKeySequence::Find },
         };
         QCOMPARE(w.fileMenu->actions().size(), 2);
-        QCOMPARE(w.editMenu->actions().size(), 3);
+        QCOMPARE(w.editMenu->actions().size(), 5);
+        QVERIFY(w.editMenu->actions().at(3)->isSeparator());
         QCOMPARE(w.editMenu->actions().at(2), w.clearHistoryAction);
+        QCOMPARE(w.editMenu->actions().at(4), w.findAction);
         for (const Entry &e : entries) {
             QAction *a = e.menu->actions().at(e.index);
             QCOMPARE(a->text(), QString::fromLatin1(e.text));
@@ -147,6 +168,7 @@ private slots:
         QCOMPARE(w.fileMenu->actions().at(0)->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
         QCOMPARE(w.editMenu->actions().at(0)->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
         QCOMPARE(w.editMenu->actions().at(1)->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
+        QCOMPARE(w.findAction->shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));
     }
 
     // Keys in the address field: the arrows, "Erase" (select all and
@@ -219,6 +241,115 @@ private slots:
         QVERIFY(w.addressEdit->text().isEmpty());
         mainWindow next;
         QCOMPARE(next.addressEdit->completer()->model()->rowCount(), 0);
+    }
+
+    void findCountsEveryMatch_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("term");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QList<qsizetype>>("at"); // where the matches start
+
+        // Twelve in mixed case among lines that hold none.
+        QString twelve;
+        QList<qsizetype> where;
+        for (int i = 0; i < 12; ++i) {
+            twelve += QStringLiteral("remarks: line %1\ndescr: ").arg(i);
+            where.append(twelve.size());
+            twelve += QStringLiteral("%1-x\n").arg(i % 3 == 0 ? "NETA" : i % 3 == 1 ? "NetB" : "netc");
+        }
+        QTest::newRow("12 in mixed case") << twelve << "net" << "1 of 12" << where;
+        QTest::newRow("upper case term") << twelve << "NETB" << "1 of 4"
+                                         << QList<qsizetype>{ where[1], where[4], where[7], where[10] };
+        QTest::newRow("none") << twelve << "zz" << "No matches" << QList<qsizetype>();
+        QTest::newRow("empty term") << twelve << "" << "" << QList<qsizetype>();
+        QTest::newRow("repeats do not overlap") << "aaaaa" << "AA" << "1 of 2" << QList<qsizetype>{ 0, 2 };
+        QTest::newRow("beyond ASCII") << QString::fromUtf8("Café CAFÉ cafe") << QString::fromUtf8("cafÉ")
+                                      << "1 of 2" << QList<qsizetype>{ 0, 5 };
+        // About 4 MiB: 1.4 million matches of "b", kept to the first 100,000,
+        // and one match at the very end, for which the whole text is read.
+        const QString large = QStringLiteral("ab\n").repeated(1400000) + QStringLiteral("The end\n");
+        QList<qsizetype> firstB;
+        for (qsizetype i = 0; i < FindBar::kMaxMatches; ++i)
+            firstB.append(3 * i + 1);
+        QTest::newRow("4 MiB, capped") << large << "B" << "1 of 100000+" << firstB;
+        QTest::newRow("4 MiB, at the end") << large << "END" << "1 of 1" << QList<qsizetype>{ large.size() - 4 };
+    }
+    void findCountsEveryMatch()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, term);
+        QFETCH(QString, label);
+        QFETCH(QList<qsizetype>, at);
+        mainWindow w;
+        w.resultEdit->setPlainText(text);
+        w.findAction->trigger();
+        QElapsedTimer t;
+        t.start();
+        w.findBar->field->setText(term); // as typed: searched at once
+        QVERIFY2(t.elapsed() < 500, qPrintable(QString::number(t.elapsed()) + " ms"));
+        QCOMPARE(w.findBar->countLabel->text(), label);
+        QCOMPARE(starts(w.resultEdit->highlights()), at);
+        for (const ResultView::Range &r : w.resultEdit->highlights())
+            QCOMPARE(r.length, term.size());
+        QCOMPARE(w.resultEdit->currentHighlight(), w.findBar->matchCount() ? 0 : -1);
+    }
+
+    void findStepsWrapsScrollsAndCloses()
+    {
+        // Twelve matches among 1200 lines: most are out of view.
+        QString text;
+        for (int i = 0; i < 1200; ++i)
+            text += i % 100 == 50 ? QStringLiteral("descr: Net %1\n").arg(i) : QStringLiteral("remarks: filler\n");
+        mainWindow w;
+        showActive(w);
+        w.resultEdit->setPlainText(text);
+        w.resultEdit->setFocus();
+        QTest::keyClick(w.resultEdit, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(w.findBar->isVisible());
+        QVERIFY(w.findBar->field->hasFocus());
+        QTest::keyClicks(w.findBar->field, QStringLiteral("NET"));
+        QCOMPARE(w.findBar->countLabel->text(), QStringLiteral("1 of 12"));
+
+        QScrollBar *bar = w.resultEdit->verticalScrollBar();
+        struct Step { Qt::Key key; Qt::KeyboardModifiers modifiers; int current; };
+        const Step steps[] = {
+            { Qt::Key_F3, {}, 2 }, { Qt::Key_Return, {}, 3 }, { Qt::Key_F3, Qt::ShiftModifier, 2 },
+            { Qt::Key_Return, Qt::ShiftModifier, 1 }, { Qt::Key_F3, Qt::ShiftModifier, 12 }, // wraps back
+            { Qt::Key_F3, Qt::ShiftModifier, 11 }, { Qt::Key_Enter, {}, 12 }, { Qt::Key_F3, {}, 1 }, // and on
+        };
+        for (const Step &step : steps) {
+            QTest::keyClick(w.findBar->field, step.key, step.modifiers);
+            QCOMPARE(w.findBar->countLabel->text(), QStringLiteral("%1 of 12").arg(step.current));
+            QCOMPARE(w.resultEdit->currentHighlight(), step.current - 1);
+            const qsizetype at = w.resultEdit->highlights().at(step.current - 1).start;
+            const int line = int(text.left(at).count(QLatin1Char('\n')));
+            QCOMPARE(line, 50 + 100 * (step.current - 1));
+            QVERIFY2(line >= bar->value() && line < bar->value() + bar->pageStep(), "the current match is in view");
+        }
+        QTest::mouseClick(w.findBar->nextButton, Qt::LeftButton);
+        QCOMPARE(w.findBar->countLabel->text(), QStringLiteral("2 of 12"));
+
+        // Esc in the field closes the row and takes the highlights off.
+        QTest::keyClick(w.findBar->field, Qt::Key_Escape);
+        QVERIFY(w.findBar->isHidden());
+        QVERIFY(w.resultEdit->highlights().isEmpty());
+        QVERIFY(w.resultEdit->hasFocus());
+
+        // F3 opens it again with its text; a new result is searched at once.
+        QTest::keyClick(w.resultEdit, Qt::Key_F3);
+        QVERIFY(w.findBar->isVisible());
+        QCOMPARE(w.findBar->field->selectedText(), QStringLiteral("NET"));
+        QCOMPARE(w.findBar->countLabel->text(), QStringLiteral("1 of 12"));
+        w.resultEdit->setPlainText(QStringLiteral("net\nNet\nnone\n"));
+        QCOMPARE(w.findBar->countLabel->text(), QStringLiteral("1 of 2"));
+        QCOMPARE(starts(w.resultEdit->highlights()), (QList<qsizetype>{ 0, 4 }));
+
+        // Esc outside the field closes it too when no lookup runs.
+        w.resultEdit->setFocus();
+        QTest::keyClick(w.resultEdit, Qt::Key_Escape);
+        QVERIFY(w.findBar->isHidden());
+        QVERIFY(w.resultEdit->highlights().isEmpty());
     }
 
     void geometryIsRestored()

@@ -2,6 +2,7 @@
 #include <QClipboard>
 #include <QCompleter>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -19,6 +20,7 @@
 #include "messagecapture.h"
 #include "modaldriver.h"
 #include "testsettings.h"
+#include "ui/findbar.h"
 #include "ui/mainwindow.h"
 
 using Script = FakeWhoisServer::Script;
@@ -397,6 +399,40 @@ private slots:
         auto *model = qobject_cast<QStringListModel *>(next.addressEdit->completer()->model());
         QVERIFY(model);
         QCOMPARE(model->stringList(), expected.mid(0, 100));
+    }
+
+    // Esc stops a running lookup whether the find row is closed or open,
+    // but in the row's field it closes the row first.
+    void escapeStopsALookupUnlessInTheFindField()
+    {
+        FakeWhoisServer server(QList<Script>(3, Script().hold(5000)));
+        mainWindow w;
+        useServer(w, server);
+        showAndFocus(w);
+        w.resultEdit->setPlainText(QStringLiteral("remarks: previous\n"));
+        for (int round = 1; round <= 3; ++round) {
+            if (round > 1) {
+                w.findAction->trigger();
+                w.findBar->field->setText(QStringLiteral("PREVIOUS"));
+            }
+            if (round == 2)
+                w.resultEdit->setFocus();
+            w.addressEdit->setText(QStringLiteral("192.0.2.1"));
+            w.getData();
+            QTRY_COMPARE(server.connections(), round);
+            // To the focus, as a key from the keyboard goes.
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            if (round == 3) { // the row closes, the lookup goes on
+                QVERIFY(w.findBar->isHidden());
+                QVERIFY(w.resultEdit->highlights().isEmpty());
+                QVERIFY(w.lookupRunning());
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(!w.lookupRunning(), 1000);
+            QCOMPARE(w.statusBar->currentMessage(), QStringLiteral("Lookup stopped"));
+            QCOMPARE(w.findBar->isHidden(), round != 2);
+            QCOMPARE(w.resultEdit->highlights().size(), round == 2 ? 1 : 0);
+        }
     }
 };
 

@@ -1,4 +1,5 @@
 #include "ui/mainwindow.h"
+#include "ui/findbar.h"
 #include "ui/historyedit.h"
 #include "ui/resultview.h"
 
@@ -67,17 +68,10 @@ mainWindow::mainWindow()
     // with a reply of millions of lines.
     resultEdit = new ResultView;
     mainLayout->addWidget(resultEdit, 1);
+    findBar = new FindBar(resultEdit);
+    mainLayout->addWidget(findBar, 0);
 
-    statusBar = new QStatusBar(this);
-    statusLabel = new QLabel(QString());
-    statusBar->addWidget(statusLabel, 1);
-    mainLayout->addWidget(statusBar, 0);
-    busyIndicator = new QProgressBar;
-    busyIndicator->setRange(0, 0); // moves to and fro: busy, for as long as it takes
-    busyIndicator->setMaximumSize(80, 14);
-    busyIndicator->setTextVisible(false);
-    busyIndicator->hide();
-    statusBar->addPermanentWidget(busyIndicator);
+    createStatusBar();
 
     // Where the user left it; 600 x 300 at the first start.
     if (!restoreGeometry(settings().value(kGeometryKey).toByteArray()))
@@ -94,8 +88,49 @@ mainWindow::mainWindow()
         statusBar->showMessage(message, 0);
     });
     connect(m_runner, &LookupRunner::finished, this, &mainWindow::showResult);
+    createShortcuts();
+}
+
+void mainWindow::createStatusBar()
+{
+    statusBar = new QStatusBar(this);
+    statusLabel = new QLabel(QString());
+    statusBar->addWidget(statusLabel, 1);
+    mainLayout->addWidget(statusBar, 0);
+    busyIndicator = new QProgressBar;
+    busyIndicator->setRange(0, 0); // moves to and fro: busy, for as long as it takes
+    busyIndicator->setMaximumSize(80, 14);
+    busyIndicator->setTextVisible(false);
+    busyIndicator->hide();
+    statusBar->addPermanentWidget(busyIndicator);
+}
+
+void mainWindow::createShortcuts()
+{
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, &mainWindow::stopLookup);
+    connect(escape, &QShortcut::activated, this, [this] {
+        // A running lookup first, then the find row. In the find field Esc
+        // never gets here: the field closes the row itself.
+        if (m_running)
+            stopLookup();
+        else if (!findBar->isHidden())
+            findBar->dismiss();
+    });
+    auto *findNext = new QShortcut(QKeySequence(Qt::Key_F3), this);
+    connect(findNext, &QShortcut::activated, this, [this] { stepFind(true); });
+    auto *findPrevious = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this);
+    connect(findPrevious, &QShortcut::activated, this, [this] { stepFind(false); });
+}
+
+void mainWindow::stepFind(bool forward)
+{
+    // F3 and Shift+F3 open a closed find row with its last text.
+    if (findBar->isHidden())
+        findBar->open();
+    else if (forward)
+        findBar->next();
+    else
+        findBar->previous();
 }
 
 mainWindow::~mainWindow()
@@ -124,6 +159,9 @@ void mainWindow::createMenus()
         history()->setHistory({});
         settings().remove(kHistoryKey);
     });
+    editMenu->addSeparator();
+    findAction = editMenu->addAction(QStringLiteral("Find"), QKeySequence(QKeySequence::Find), this,
+                                     [this] { findBar->open(); });
 
     // Whether RDAP is asked first, for every query it serves.
     lookupMenu = new QMenu(this);

@@ -19,6 +19,7 @@ class QProgressBar;
 class QSettings;
 class QPushButton;
 class QStatusBar;
+class FindBar;
 class HistoryEdit;
 class ResultView;
 
@@ -44,12 +45,14 @@ public:
     QLineEdit *addressEdit; // a HistoryEdit: the queries searched before
     QPushButton *searchButton;
     ResultView *resultEdit;
+    FindBar *findBar; // below the result, hidden until Edit > Find
     QLabel *statusLabel;
     QMenuBar *menuBar;
     QMenu *fileMenu;
     QMenu *editMenu;
     QMenu *lookupMenu;
     QAction *clearHistoryAction;
+    QAction *findAction;
     QAction *preferRdapAction; // remembered across runs
     QStatusBar *statusBar;
     WhoisInfo *whoisInfo;
@@ -70,6 +73,9 @@ private:
     void setBusy(bool busy);
 
     void createMenus();
+    void createStatusBar();
+    void createShortcuts();
+    void stepFind(bool forward);
     // The file name Save proposes for a query: safe on every system, or
     // empty for an empty query.
     static QString proposedFileName(const QString &query);
