@@ -10,7 +10,11 @@ if ! command -v xvfb-run >/dev/null || ! command -v xdotool >/dev/null; then
 fi
 
 inner=$(mktemp)
-trap 'rm -f "$inner"' EXIT
+# The program keeps its window's place in its settings: a folder of the
+# test's own, not the user's.
+config=$(mktemp -d)
+trap 'rm -rf "$inner" "$config"' EXIT
+export XDG_CONFIG_HOME=$config
 cat >"$inner" <<'INNER'
 set -u
 prog=$1

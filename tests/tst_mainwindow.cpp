@@ -1,25 +1,54 @@
 #include <QAction>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QBoxLayout>
+#include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QStatusBar>
 #include "ui/resultview.h"
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 
+#include "testsettings.h"
+#include "ui/findbar.h"
 #include "ui/mainwindow.h"
+
+namespace {
+
+QList<qsizetype> starts(const QList<ResultView::Range> &ranges)
+{
+    QList<qsizetype> at;
+    for (const ResultView::Range &r : ranges)
+        at.append(r.start);
+    return at;
+}
+
+} // namespace
 
 // The window as a user meets it, built exactly as the program builds it.
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 
+    static void showActive(mainWindow &w)
+    {
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+    }
+
+    TestSettings m_settings;
+
 private slots:
+    void cleanup() { TestSettings::clear(); }
+
     void windowAndRows()
     {
         mainWindow w;
@@ -34,14 +63,18 @@ private slots:
         QCOMPARE(w.mainLayout->menuBar(), w.menuBar);
         QCOMPARE(w.menuBar->minimumHeight(), 22);
 
-        // Top to bottom: address row, result area (taking the spare height), status bar.
-        QCOMPARE(w.mainLayout->count(), 3);
+        // Top to bottom: address row, result area (taking the spare height),
+        // find row (hidden until asked for), status bar.
+        QCOMPARE(w.mainLayout->count(), 4);
         QCOMPARE(w.mainLayout->itemAt(0)->layout(), w.searchLayout);
         QCOMPARE(w.mainLayout->itemAt(1)->widget(), w.resultEdit);
-        QCOMPARE(w.mainLayout->itemAt(2)->widget(), w.statusBar);
+        QCOMPARE(w.mainLayout->itemAt(2)->widget(), w.findBar);
+        QCOMPARE(w.mainLayout->itemAt(3)->widget(), w.statusBar);
         QCOMPARE(w.mainLayout->stretch(0), 0);
         QCOMPARE(w.mainLayout->stretch(1), 1);
         QCOMPARE(w.mainLayout->stretch(2), 0);
+        QCOMPARE(w.mainLayout->stretch(3), 0);
+        QVERIFY(w.findBar->isHidden());
 
         // The address row: caption, field taking the spare width, button.
         QCOMPARE(w.searchLayout->direction(), QBoxLayout::LeftToRight);
@@ -115,9 +148,14 @@ private slots:
             { w.fileMenu, 1, "Quit", QKeySequence::Quit },
             { w.editMenu, 0, "Copy", QKeySequence::Copy },
             { w.editMenu, 1, "Select All", QKeySequence::SelectAll },
+            { w.editMenu, 2, "Clear History", QKeySequence::UnknownKey },
+            { w.editMenu, 4, "Find", QKeySequence::Find },
         };
         QCOMPARE(w.fileMenu->actions().size(), 2);
-        QCOMPARE(w.editMenu->actions().size(), 2);
+        QCOMPARE(w.editMenu->actions().size(), 5);
+        QVERIFY(w.editMenu->actions().at(3)->isSeparator());
+        QCOMPARE(w.editMenu->actions().at(2), w.clearHistoryAction);
+        QCOMPARE(w.editMenu->actions().at(4), w.findAction);
         for (const Entry &e : entries) {
             QAction *a = e.menu->actions().at(e.index);
             QCOMPARE(a->text(), QString::fromLatin1(e.text));
@@ -130,6 +168,210 @@ private slots:
         QCOMPARE(w.fileMenu->actions().at(0)->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
         QCOMPARE(w.editMenu->actions().at(0)->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
         QCOMPARE(w.editMenu->actions().at(1)->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
+        QCOMPARE(w.findAction->shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));
+    }
+
+    // Keys in the address field: the arrows, "Erase" (select all and
+    // delete), and text typed.
+    void upAndDownStepThroughTheHistory_data()
+    {
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("Up: newest") << QStringList{ "Up" } << "192.0.2.3";
+        QTest::newRow("Up stops at the oldest") << QStringList(5, "Up") << "192.0.2.1";
+        QTest::newRow("Down: newer") << QStringList{ "Up", "Up", "Down" } << "192.0.2.3";
+        QTest::newRow("Down past the newest: empty") << QStringList{ "Up", "Down" } << "";
+        QTest::newRow("Down in an empty field") << QStringList{ "Down" } << "";
+        QTest::newRow("field with text") << QStringList{ "x", "Up" } << "x";
+        QTest::newRow("stepping on: no longer empty") << QStringList{ "Up", "Up", "Up", "Down" } << "192.0.2.2";
+        QTest::newRow("typing ends the stepping") << QStringList{ "Up", "9", "Up" } << "192.0.2.39";
+        QTest::newRow("emptied: from the newest") << QStringList{ "Up", "Up", "Erase", "Up" } << "192.0.2.3";
+    }
+    void upAndDownStepThroughTheHistory()
+    {
+        QFETCH(QStringList, keys);
+        QFETCH(QString, shown);
+        const QStringList history{ "192.0.2.3", "192.0.2.2", "192.0.2.1" };
+        QSettings(QStringLiteral("Vantor"), QStringLiteral("Vantor")).setValue(QStringLiteral("history/queries"), history);
+        mainWindow w;
+        showActive(w);
+        QLineEdit *field = w.addressEdit;
+        field->setFocus();
+        for (const QString &key : keys) {
+            if (key == QLatin1String("Up") || key == QLatin1String("Down")) {
+                QTest::keyClick(field, key == QLatin1String("Up") ? Qt::Key_Up : Qt::Key_Down);
+            } else if (key == QLatin1String("Erase")) {
+                field->selectAll();
+                QTest::keyClick(field, Qt::Key_Backspace);
+            } else {
+                QTest::keyClicks(field, key);
+            }
+            field->completer()->popup()->hide(); // it would take the next key
+        }
+        QCOMPARE(field->text(), shown);
+    }
+
+    void completerOffersTheHistoryAndClearHistoryForgetsIt()
+    {
+        const QStringList history{ "www.example.com", "192.0.2.1", "EXAMPLE.org", "AS64500", "sub.example.net" };
+        QSettings(QStringLiteral("Vantor"), QStringLiteral("Vantor")).setValue(QStringLiteral("history/queries"), history);
+        mainWindow w;
+        showActive(w);
+        w.addressEdit->setFocus();
+        QCompleter *completer = w.addressEdit->completer();
+        QCOMPARE(completer->model()->rowCount(), history.size());
+
+        // Any entry that holds the typed text, in any letter case, most recent first.
+        QTest::keyClicks(w.addressEdit, QStringLiteral("eXa"));
+        QTRY_VERIFY(completer->popup()->isVisible());
+        QStringList offered;
+        for (int row = 0; row < completer->completionCount(); ++row)
+            offered.append(completer->completionModel()->index(row, 0).data().toString());
+        QCOMPARE(offered, (QStringList{ "www.example.com", "EXAMPLE.org", "sub.example.net" }));
+        // Esc closes the list and keeps the text; the window's Esc never sees it.
+        QTest::keyClick(w.addressEdit, Qt::Key_Escape);
+        QVERIFY(!completer->popup()->isVisible());
+        QCOMPARE(w.addressEdit->text(), QStringLiteral("eXa"));
+
+        w.clearHistoryAction->trigger();
+        QCOMPARE(completer->model()->rowCount(), 0);
+        QVERIFY(!QSettings(QStringLiteral("Vantor"), QStringLiteral("Vantor")).contains(QStringLiteral("history/queries")));
+        w.addressEdit->clear();
+        QTest::keyClick(w.addressEdit, Qt::Key_Up);
+        QVERIFY(w.addressEdit->text().isEmpty());
+        mainWindow next;
+        QCOMPARE(next.addressEdit->completer()->model()->rowCount(), 0);
+    }
+
+    void findCountsEveryMatch_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("term");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QList<qsizetype>>("at"); // where the matches start
+
+        // Twelve in mixed case among lines that hold none.
+        QString twelve;
+        QList<qsizetype> where;
+        for (int i = 0; i < 12; ++i) {
+            twelve += QStringLiteral("remarks: line %1\ndescr: ").arg(i);
+            where.append(twelve.size());
+            twelve += QStringLiteral("%1-x\n").arg(i % 3 == 0 ? "NETA" : i % 3 == 1 ? "NetB" : "netc");
+        }
+        QTest::newRow("12 in mixed case") << twelve << "net" << "1 of 12" << where;
+        QTest::newRow("upper case term") << twelve << "NETB" << "1 of 4"
+                                         << QList<qsizetype>{ where[1], where[4], where[7], where[10] };
+        QTest::newRow("none") << twelve << "zz" << "No matches" << QList<qsizetype>();
+        QTest::newRow("empty term") << twelve << "" << "" << QList<qsizetype>();
+        QTest::newRow("repeats do not overlap") << "aaaaa" << "AA" << "1 of 2" << QList<qsizetype>{ 0, 2 };
+        QTest::newRow("beyond ASCII") << QString::fromUtf8("Café CAFÉ cafe") << QString::fromUtf8("cafÉ")
+                                      << "1 of 2" << QList<qsizetype>{ 0, 5 };
+        // About 4 MiB: 1.4 million matches of "b", kept to the first 100,000,
+        // and one match at the very end, for which the whole text is read.
+        const QString large = QStringLiteral("ab\n").repeated(1400000) + QStringLiteral("The end\n");
+        QList<qsizetype> firstB;
+        for (qsizetype i = 0; i < FindBar::kMaxMatches; ++i)
+            firstB.append(3 * i + 1);
+        QTest::newRow("4 MiB, capped") << large << "B" << "1 of 100000+" << firstB;
+        QTest::newRow("4 MiB, at the end") << large << "END" << "1 of 1" << QList<qsizetype>{ large.size() - 4 };
+    }
+    void findCountsEveryMatch()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, term);
+        QFETCH(QString, label);
+        QFETCH(QList<qsizetype>, at);
+        mainWindow w;
+        w.resultEdit->setPlainText(text);
+        w.findAction->trigger();
+        QElapsedTimer t;
+        t.start();
+        w.findBar->field->setText(term); // as typed: searched at once
+        QVERIFY2(t.elapsed() < 500, qPrintable(QString::number(t.elapsed()) + " ms"));
+        QCOMPARE(w.findBar->countLabel->text(), label);
+        QCOMPARE(starts(w.resultEdit->highlights()), at);
+        for (const ResultView::Range &r : w.resultEdit->highlights())
+            QCOMPARE(r.length, term.size());
+        QCOMPARE(w.resultEdit->currentHighlight(), w.findBar->matchCount() ? 0 : -1);
+    }
+
+    void findStepsWrapsScrollsAndCloses()
+    {
+        // Twelve matches among 1200 lines: most are out of view.
+        QString text;
+        for (int i = 0; i < 1200; ++i)
+            text += i % 100 == 50 ? QStringLiteral("descr: Net %1\n").arg(i) : QStringLiteral("remarks: filler\n");
+        mainWindow w;
+        showActive(w);
+        w.resultEdit->setPlainText(text);
+        w.resultEdit->setFocus();
+        QTest::keyClick(w.resultEdit, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(w.findBar->isVisible());
+        QVERIFY(w.findBar->field->hasFocus());
+        QTest::keyClicks(w.findBar->field, QStringLiteral("NET"));
+        QCOMPARE(w.findBar->countLabel->text(), QStringLiteral("1 of 12"));
+
+        QScrollBar *bar = w.resultEdit->verticalScrollBar();
+        struct Step { Qt::Key key; Qt::KeyboardModifiers modifiers; int current; };
+        const Step steps[] = {
+            { Qt::Key_F3, {}, 2 }, { Qt::Key_Return, {}, 3 }, { Qt::Key_F3, Qt::ShiftModifier, 2 },
+            { Qt::Key_Return, Qt::ShiftModifier, 1 }, { Qt::Key_F3, Qt::ShiftModifier, 12 }, // wraps back
+            { Qt::Key_F3, Qt::ShiftModifier, 11 }, { Qt::Key_Enter, {}, 12 }, { Qt::Key_F3, {}, 1 }, // and on
+        };
+        for (const Step &step : steps) {
+            QTest::keyClick(w.findBar->field, step.key, step.modifiers);
+            QCOMPARE(w.findBar->countLabel->text(), QStringLiteral("%1 of 12").arg(step.current));
+            QCOMPARE(w.resultEdit->currentHighlight(), step.current - 1);
+            const qsizetype at = w.resultEdit->highlights().at(step.current - 1).start;
+            const int line = int(text.left(at).count(QLatin1Char('\n')));
+            QCOMPARE(line, 50 + 100 * (step.current - 1));
+            QVERIFY2(line >= bar->value() && line < bar->value() + bar->pageStep(), "the current match is in view");
+        }
+        QTest::mouseClick(w.findBar->nextButton, Qt::LeftButton);
+        QCOMPARE(w.findBar->countLabel->text(), QStringLiteral("2 of 12"));
+
+        // Esc in the field closes the row and takes the highlights off.
+        QTest::keyClick(w.findBar->field, Qt::Key_Escape);
+        QVERIFY(w.findBar->isHidden());
+        QVERIFY(w.resultEdit->highlights().isEmpty());
+        QVERIFY(w.resultEdit->hasFocus());
+
+        // F3 opens it again with its text; a new result is searched at once.
+        QTest::keyClick(w.resultEdit, Qt::Key_F3);
+        QVERIFY(w.findBar->isVisible());
+        QCOMPARE(w.findBar->field->selectedText(), QStringLiteral("NET"));
+        QCOMPARE(w.findBar->countLabel->text(), QStringLiteral("1 of 12"));
+        w.resultEdit->setPlainText(QStringLiteral("net\nNet\nnone\n"));
+        QCOMPARE(w.findBar->countLabel->text(), QStringLiteral("1 of 2"));
+        QCOMPARE(starts(w.resultEdit->highlights()), (QList<qsizetype>{ 0, 4 }));
+
+        // Esc outside the field closes it too when no lookup runs.
+        w.resultEdit->setFocus();
+        QTest::keyClick(w.resultEdit, Qt::Key_Escape);
+        QVERIFY(w.findBar->isHidden());
+        QVERIFY(w.resultEdit->highlights().isEmpty());
+    }
+
+    void geometryIsRestored()
+    {
+        // Closed first, then left open as File > Quit leaves it.
+        const QRect places[] = { QRect(40, 50, 640, 420), QRect(60, 30, 700, 380) };
+        for (int i = 0; i < 2; ++i) {
+            mainWindow w;
+            QCOMPARE(w.geometry(), i == 0 ? QRect(0, 0, 600, 300) : places[0]);
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            w.setGeometry(places[i]);
+            QTRY_COMPARE(w.geometry(), places[i]);
+            if (i == 0)
+                w.close();
+        }
+        {
+            mainWindow neverShown; // changes nothing
+            neverShown.resize(300, 200);
+        }
+        mainWindow w;
+        QCOMPARE(w.geometry(), places[1]);
     }
 
     void searchIsWiredToGetData()

@@ -21,6 +21,7 @@
 
 #include "fakehttpserver.h"
 #include "fakewhoisserver.h"
+#include "testsettings.h"
 #include "ui/mainwindow.h"
 #include "ui/resultview.h"
 
@@ -101,6 +102,8 @@ private:
         w.addressEdit->setText(query);
         QTest::keyClick(w.addressEdit, Qt::Key_Return);
     }
+
+    TestSettings m_settings;
 
 private slots:
     void cleanup() { m_engines.clear(); }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "modaldriver.h"
+#include "testsettings.h"
 #include "ui/mainwindow.h"
 
 namespace {
@@ -75,6 +76,7 @@ private:
     }
 
     const QStringList errorBox{ QStringLiteral("error|Couldn't write to file.") };
+    TestSettings m_settings;
 
 private slots:
     void folderInPlaceOfTheFile()

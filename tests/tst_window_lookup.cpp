@@ -1,9 +1,13 @@
 #include <QApplication>
 #include <QClipboard>
+#include <QCompleter>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QStringListModel>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include "ui/resultview.h"
@@ -15,6 +19,8 @@
 #include "fakewhoisserver.h"
 #include "messagecapture.h"
 #include "modaldriver.h"
+#include "testsettings.h"
+#include "ui/findbar.h"
 #include "ui/mainwindow.h"
 
 using Script = FakeWhoisServer::Script;
@@ -62,8 +68,14 @@ private:
         w.addressEdit->setFocus();
     }
 
+    TestSettings m_settings;
+
 private slots:
-    void cleanup() { m_engines.clear(); }
+    void cleanup()
+    {
+        m_engines.clear();
+        TestSettings::clear();
+    }
 
     void enterAndButtonGiveTheSameResult()
     {
@@ -349,6 +361,78 @@ private slots:
         QTest::mouseRelease(w.resultEdit->viewport(), Qt::LeftButton, {}, QPoint(4 + 5 * charWidth, row));
         w.copyData();
         QCOMPARE(clipboard->text(), QStringLiteral("descr"));
+    }
+
+    // A query enters the history as its search starts, trimmed; a repeated
+    // one moves to the front, a blank one is not kept, and past 100 the
+    // oldest go. The next run offers the same list.
+    void searchesEnterTheHistoryAcrossRuns()
+    {
+        QSettings stored(QStringLiteral("Vantor"), QStringLiteral("Vantor"));
+        const auto storedHistory = [&stored] { return stored.value(QStringLiteral("history/queries")).toStringList(); };
+        QStringList older; // 99, most recent first
+        for (int i = 99; i >= 1; --i)
+            older.append(QStringLiteral("AS%1").arg(64500 + i));
+        stored.setValue(QStringLiteral("history/queries"), older);
+        FakeWhoisServer server(QList<Script>(3, Script().hold(5000)));
+        QStringList expected = older;
+        {
+            mainWindow w;
+            useServer(w, server);
+            const QStringList queries{ " 192.0.2.1 ", "AS64550", "  ", "192.0.2.2" };
+            for (const QString &query : queries) {
+                w.addressEdit->setText(query);
+                QTest::keyClick(w.addressEdit, Qt::Key_Return);
+                if (!query.trimmed().isEmpty()) {
+                    QVERIFY(w.lookupRunning()); // kept before the lookup ends
+                    expected.removeAll(query.trimmed());
+                    expected.prepend(query.trimmed());
+                }
+                QCOMPARE(storedHistory(), expected.mid(0, 100));
+            }
+            QCOMPARE(w.addressEdit->text(), QStringLiteral("192.0.2.2"));
+        }
+        QCOMPARE(expected.size(), 101);
+        QCOMPARE(storedHistory().size(), 100);
+        QCOMPARE(storedHistory().last(), QStringLiteral("AS64502")); // AS64501 has gone
+        mainWindow next;
+        auto *model = qobject_cast<QStringListModel *>(next.addressEdit->completer()->model());
+        QVERIFY(model);
+        QCOMPARE(model->stringList(), expected.mid(0, 100));
+    }
+
+    // Esc stops a running lookup whether the find row is closed or open,
+    // but in the row's field it closes the row first.
+    void escapeStopsALookupUnlessInTheFindField()
+    {
+        FakeWhoisServer server(QList<Script>(3, Script().hold(5000)));
+        mainWindow w;
+        useServer(w, server);
+        showAndFocus(w);
+        w.resultEdit->setPlainText(QStringLiteral("remarks: previous\n"));
+        for (int round = 1; round <= 3; ++round) {
+            if (round > 1) {
+                w.findAction->trigger();
+                w.findBar->field->setText(QStringLiteral("PREVIOUS"));
+            }
+            if (round == 2)
+                w.resultEdit->setFocus();
+            w.addressEdit->setText(QStringLiteral("192.0.2.1"));
+            w.getData();
+            QTRY_COMPARE(server.connections(), round);
+            // To the focus, as a key from the keyboard goes.
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            if (round == 3) { // the row closes, the lookup goes on
+                QVERIFY(w.findBar->isHidden());
+                QVERIFY(w.resultEdit->highlights().isEmpty());
+                QVERIFY(w.lookupRunning());
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(!w.lookupRunning(), 1000);
+            QCOMPARE(w.statusBar->currentMessage(), QStringLiteral("Lookup stopped"));
+            QCOMPARE(w.findBar->isHidden(), round != 2);
+            QCOMPARE(w.resultEdit->highlights().size(), round == 2 ? 1 : 0);
+        }
     }
 };
 

@@ -1,8 +1,11 @@
 #include "ui/mainwindow.h"
+#include "ui/findbar.h"
+#include "ui/historyedit.h"
 #include "ui/resultview.h"
 
 #include <QApplication>
 #include <QBoxLayout>
+#include <QCloseEvent>
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
@@ -23,6 +26,13 @@
 #include <QStatusBar>
 #include <QStyle>
 
+namespace {
+
+const QString kHistoryKey = QStringLiteral("history/queries");
+const QString kGeometryKey = QStringLiteral("window/geometry");
+
+} // namespace
+
 mainWindow::mainWindow()
     : QWidget(nullptr)
 {
@@ -41,7 +51,8 @@ mainWindow::mainWindow()
     addressLabel->setText(QStringLiteral("Address"));
     searchLayout->addWidget(addressLabel, 0);
 
-    addressEdit = new QLineEdit;
+    addressEdit = new HistoryEdit;
+    history()->setHistory(settings().value(kHistoryKey).toStringList());
     searchLayout->addWidget(addressEdit, 1);
 
     searchButton = new QPushButton;
@@ -57,19 +68,14 @@ mainWindow::mainWindow()
     // with a reply of millions of lines.
     resultEdit = new ResultView;
     mainLayout->addWidget(resultEdit, 1);
+    findBar = new FindBar(resultEdit);
+    mainLayout->addWidget(findBar, 0);
 
-    statusBar = new QStatusBar(this);
-    statusLabel = new QLabel(QString());
-    statusBar->addWidget(statusLabel, 1);
-    mainLayout->addWidget(statusBar, 0);
-    busyIndicator = new QProgressBar;
-    busyIndicator->setRange(0, 0); // moves to and fro: busy, for as long as it takes
-    busyIndicator->setMaximumSize(80, 14);
-    busyIndicator->setTextVisible(false);
-    busyIndicator->hide();
-    statusBar->addPermanentWidget(busyIndicator);
+    createStatusBar();
 
-    resize(600, 300);
+    // Where the user left it; 600 x 300 at the first start.
+    if (!restoreGeometry(settings().value(kGeometryKey).toByteArray()))
+        resize(600, 300);
 
     // Kept for the whole run, like the menus: the window is its only user.
     whoisInfo = new WhoisInfo(statusBar);
@@ -82,12 +88,56 @@ mainWindow::mainWindow()
         statusBar->showMessage(message, 0);
     });
     connect(m_runner, &LookupRunner::finished, this, &mainWindow::showResult);
+    createShortcuts();
+}
+
+void mainWindow::createStatusBar()
+{
+    statusBar = new QStatusBar(this);
+    statusLabel = new QLabel(QString());
+    statusBar->addWidget(statusLabel, 1);
+    mainLayout->addWidget(statusBar, 0);
+    busyIndicator = new QProgressBar;
+    busyIndicator->setRange(0, 0); // moves to and fro: busy, for as long as it takes
+    busyIndicator->setMaximumSize(80, 14);
+    busyIndicator->setTextVisible(false);
+    busyIndicator->hide();
+    statusBar->addPermanentWidget(busyIndicator);
+}
+
+void mainWindow::createShortcuts()
+{
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, &mainWindow::stopLookup);
+    connect(escape, &QShortcut::activated, this, [this] {
+        // A running lookup first, then the find row. In the find field Esc
+        // never gets here: the field closes the row itself.
+        if (m_running)
+            stopLookup();
+        else if (!findBar->isHidden())
+            findBar->dismiss();
+    });
+    auto *findNext = new QShortcut(QKeySequence(Qt::Key_F3), this);
+    connect(findNext, &QShortcut::activated, this, [this] { stepFind(true); });
+    auto *findPrevious = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this);
+    connect(findPrevious, &QShortcut::activated, this, [this] { stepFind(false); });
+}
+
+void mainWindow::stepFind(bool forward)
+{
+    // F3 and Shift+F3 open a closed find row with its last text.
+    if (findBar->isHidden())
+        findBar->open();
+    else if (forward)
+        findBar->next();
+    else
+        findBar->previous();
 }
 
 mainWindow::~mainWindow()
 {
+    // Quit ends the run with the window still open.
+    if (isVisible())
+        rememberGeometry();
     // Stopped and waited for here, while the window is still whole; the
     // lookup's waits look at the stop every 50 ms.
     delete m_runner;
@@ -105,6 +155,13 @@ void mainWindow::createMenus()
     editMenu->addAction(QStringLiteral("Copy"), QKeySequence(QKeySequence::Copy), this, SLOT(copyData()));
     editMenu->addAction(QStringLiteral("Select All"), QKeySequence(QKeySequence::SelectAll), this,
                         SLOT(selectAllData()));
+    clearHistoryAction = editMenu->addAction(QStringLiteral("Clear History"), this, [this] {
+        history()->setHistory({});
+        settings().remove(kHistoryKey);
+    });
+    editMenu->addSeparator();
+    findAction = editMenu->addAction(QStringLiteral("Find"), QKeySequence(QKeySequence::Find), this,
+                                     [this] { findBar->open(); });
 
     // Whether RDAP is asked first, for every query it serves.
     lookupMenu = new QMenu(this);
@@ -136,6 +193,8 @@ void mainWindow::getData(QString server)
     // A new search replaces the running one; that one's result is dropped.
     if (m_running)
         m_runner->stop(m_running);
+    if (history()->remember(addressEdit->text()))
+        settings().setValue(kHistoryKey, history()->history());
     m_focusAtStart = QApplication::focusWidget();
     LookupOptions options;
     options.preferRdap = preferRdapAction->isChecked();
@@ -148,6 +207,22 @@ QSettings &mainWindow::settings()
     // Kept in the user's settings folder, the same for every build.
     static QSettings store(QStringLiteral("Vantor"), QStringLiteral("Vantor"));
     return store;
+}
+
+HistoryEdit *mainWindow::history() const
+{
+    return static_cast<HistoryEdit *>(addressEdit);
+}
+
+void mainWindow::closeEvent(QCloseEvent *event)
+{
+    rememberGeometry();
+    QWidget::closeEvent(event);
+}
+
+void mainWindow::rememberGeometry()
+{
+    settings().setValue(kGeometryKey, saveGeometry());
 }
 
 void mainWindow::stopLookup()

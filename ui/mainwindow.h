@@ -10,6 +10,7 @@
 
 class QAction;
 class QBoxLayout;
+class QCloseEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -18,6 +19,8 @@ class QProgressBar;
 class QSettings;
 class QPushButton;
 class QStatusBar;
+class FindBar;
+class HistoryEdit;
 class ResultView;
 
 class mainWindow : public QWidget
@@ -39,14 +42,17 @@ public:
     QBoxLayout *mainLayout;
     QBoxLayout *searchLayout;
     QLabel *addressLabel;
-    QLineEdit *addressEdit;
+    QLineEdit *addressEdit; // a HistoryEdit: the queries searched before
     QPushButton *searchButton;
     ResultView *resultEdit;
+    FindBar *findBar; // below the result, hidden until Edit > Find
     QLabel *statusLabel;
     QMenuBar *menuBar;
     QMenu *fileMenu;
     QMenu *editMenu;
     QMenu *lookupMenu;
+    QAction *clearHistoryAction;
+    QAction *findAction;
     QAction *preferRdapAction; // remembered across runs
     QStatusBar *statusBar;
     WhoisInfo *whoisInfo;
@@ -55,13 +61,21 @@ public:
     bool lookupRunning() const { return m_running != 0; }
     QProgressBar *busyIndicator;
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     static QSettings &settings();
+    HistoryEdit *history() const;
+    void rememberGeometry();
     void stopLookup();
     void showResult(const LookupResult &result);
     void setBusy(bool busy);
 
     void createMenus();
+    void createStatusBar();
+    void createShortcuts();
+    void stepFind(bool forward);
     // The file name Save proposes for a query: safe on every system, or
     // empty for an empty query.
     static QString proposedFileName(const QString &query);

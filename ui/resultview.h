@@ -36,6 +36,8 @@ public:
     // Marks ranges of the text, in text order; current is drawn apart and
     // scrolled into view (-1 for none).
     void setHighlights(const QList<Range> &ranges, int current);
+    const QList<Range> &highlights() const { return m_highlights; }
+    int currentHighlight() const { return m_current; }
 
 public slots:
     void selectAll();
