@@ -17,6 +17,7 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -166,7 +167,7 @@ QByteArray bareExchange(quint16 port)
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < kExchangeLimitMs && socket.waitForReadyRead(kStepTimeoutMs))
-        bytes += socket.read(WhoisInfo::kReplySizeLimit - bytes.size());
+        bytes += socket.read(std::min(socket.bytesAvailable(), WhoisInfo::kReplySizeLimit - bytes.size()));
     // Bytes that came with the close.
     bytes += socket.readAll();
     return bytes;

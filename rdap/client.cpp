@@ -7,6 +7,8 @@
 #include <QSslConfiguration>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace rdap {
 namespace {
 
@@ -89,7 +91,9 @@ Fetched fetch(const QUrl &url, const FetchOptions &options)
     QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, [&] { connected = true; });
     QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
         connected = true;
-        body += reply->read(options.sizeLimit + 1 - body.size());
+        // Only what has come: a read of up to the limit would set aside
+        // 4 MiB each time.
+        body += reply->read(std::min(reply->bytesAvailable(), options.sizeLimit + 1 - body.size()));
         if (body.size() > options.sizeLimit)
             breakOff(Broken::Size);
     });
@@ -106,7 +110,7 @@ Fetched fetch(const QUrl &url, const FetchOptions &options)
     if (!reply->isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     if (broken == Broken::None)
-        body += reply->read(options.sizeLimit + 1 - body.size());
+        body += reply->read(std::min(reply->bytesAvailable(), options.sizeLimit + 1 - body.size()));
 
     Fetched f;
     f.url = reply->url();

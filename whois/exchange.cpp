@@ -132,7 +132,7 @@ WhoisInfo::Reply WhoisInfo::exchange(const Hop &hop, const QString &line)
     normaliseLineEnds(reply.text);
     // Blank lines, bare line ends or NULs are no answer at all; comments
     // alone, or a registry that no longer serves its TLD, answer nothing.
-    if (reply.text.trimmed().isEmpty()) {
+    if (std::all_of(reply.text.cbegin(), reply.text.cend(), [](QChar c) { return c.isSpace(); })) {
         reply.text.clear();
         reply.outcome = Reply::NoAnswer;
     } else if (isUnusableReply(reply.text)) {
@@ -170,7 +170,9 @@ QByteArray WhoisInfo::readReply(QTcpSocket &socket, Reply &reply)
                 break; // closed
             continue;
         }
-        bytes += socket.read(kReplySizeLimit - bytes.size());
+        // Only what has come: asking for up to the whole limit would make
+        // Qt set aside 4 MiB for every read.
+        bytes += socket.read(std::min(socket.bytesAvailable(), kReplySizeLimit - bytes.size()));
         sinceData.restart();
         if (bytes.size() >= kReplySizeLimit) {
             reply.outcome = Reply::CutBySize;
@@ -179,6 +181,6 @@ QByteArray WhoisInfo::readReply(QTcpSocket &socket, Reply &reply)
     }
     // Bytes that came with the close are part of the reply.
     if (reply.outcome == Reply::Complete && socket.bytesAvailable() > 0)
-        bytes += socket.read(kReplySizeLimit - bytes.size());
+        bytes += socket.read(std::min(socket.bytesAvailable(), kReplySizeLimit - bytes.size()));
     return bytes;
 }

@@ -24,7 +24,8 @@ qsizetype incompleteTail(const QByteArray &bytes)
 
 QString decodeReply(QByteArray bytes, bool cutOff, bool *utf8)
 {
-    bytes.replace('\0', QByteArray());
+    if (bytes.contains('\0'))
+        bytes.replace('\0', QByteArray());
     // Plain ASCII, as most replies are, reads the same either way.
     if (std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) < 0x80; })) {
         *utf8 = true;
@@ -40,6 +41,9 @@ QString decodeReply(QByteArray bytes, bool cutOff, bool *utf8)
 
 bool isUnusableReply(const QString &text)
 {
+    // The answer of gTLD registries that have switched port 43 off; rare,
+    // so only a reply that holds it is read line by line for it.
+    const bool retired = text.contains(u"TLD is not supported.");
     bool content = false;
     for (qsizetype start = 0; start <= text.size();) {
         qsizetype end = text.indexOf(u'\n', start);
@@ -47,11 +51,13 @@ bool isUnusableReply(const QString &text)
             end = text.size();
         const QStringView line = QStringView(text).sliced(start, end - start).trimmed();
         start = end + 1;
-        // The answer of gTLD registries that have switched port 43 off.
-        if (line == u"TLD is not supported.")
+        if (retired && line == u"TLD is not supported.")
             return true;
-        if (!line.isEmpty() && !line.startsWith(u'%') && !line.startsWith(u'#'))
+        if (!line.isEmpty() && !line.startsWith(u'%') && !line.startsWith(u'#')) {
             content = true;
+            if (!retired)
+                break;
+        }
     }
     return !content;
 }
