@@ -58,6 +58,15 @@ void insertCidrLine(QString &text, const QString &range, const QString &cidr)
 
 } // namespace
 
+void WhoisInfo::clearSummary()
+{
+    netRange.clear();
+    cidr.clear();
+    address.clear();
+    country.clear();
+    owner.clear();
+}
+
 void WhoisInfo::summarise()
 {
     const QRegularExpression rangePattern = extraction::fieldPattern(QStringLiteral("inetnum|NetRange"));

@@ -15,8 +15,6 @@
 namespace rdap {
 namespace {
 
-constexpr Registry kRegistries[] = { Registry::Dns, Registry::IPv4, Registry::IPv6,
-                                     Registry::Asn, Registry::ObjectTags };
 constexpr int kRefreshDays = 7;
 
 QByteArray readFile(const QString &path)
@@ -29,7 +27,7 @@ QByteArray readFile(const QString &path)
 
 bool registryOf(const QString &name, Registry &registry)
 {
-    for (Registry r : kRegistries) {
+    for (Registry r : kAllRegistries) {
         if (fileName(r) == name) {
             registry = r;
             return true;
@@ -237,7 +235,7 @@ bool needsRefresh(const QString &cacheFolder, const QDateTime &now)
 {
     if (cacheFolder.isEmpty())
         return false; // nowhere to keep a download
-    for (Registry r : kRegistries) {
+    for (Registry r : kAllRegistries) {
         const QFileInfo stamp(stampPath(cacheFolder, fileName(r)));
         if (!stamp.exists())
             return true;

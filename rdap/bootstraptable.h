@@ -15,6 +15,8 @@ namespace rdap {
 // IANA's bootstrap files, one per kind of object (RFC 9224, and RFC 8521
 // for the object tags).
 enum class Registry { Dns, IPv4, IPv6, Asn, ObjectTags };
+constexpr Registry kAllRegistries[] = { Registry::Dns, Registry::IPv4, Registry::IPv6, Registry::Asn,
+                                        Registry::ObjectTags };
 
 // "dns.json", "ipv4.json", "ipv6.json", "asn.json" or "object-tags.json":
 // the name IANA publishes the file under, also used in the cache folder.

@@ -89,13 +89,8 @@ void renderDomainChildren(const Context &c, const QJsonObject &domain)
         c.out.paragraph();
         renderNetwork(c.child(Style::Number), network.toObject());
     }
-    for (const QJsonValue &entity : listOf(domain.value(QLatin1String("entities")))) {
-        c.out.paragraph();
-        if (entity.isObject())
-            renderEntity(c.child(Style::Domain), entity.toObject(), QString());
-        else
-            c.out.field(QStringLiteral("Contact"), text(entity));
-    }
+    writeEach(c, domain.value(QLatin1String("entities")), true, QStringLiteral("Contact"),
+              [&c](const QJsonObject &entity) { renderEntity(c.child(Style::Domain), entity, QString()); });
     for (const QJsonValue &nameserver : listOf(domain.value(QLatin1String("nameservers")))) {
         if (nameserverHasMore(nameserver)) {
             c.out.paragraph();
@@ -169,12 +164,8 @@ void renderNameserver(const Context &c, const QJsonObject &nameserver)
                       QString());
     writeComments(c, nameserver);
     // Its contacts follow in the same paragraph, as a domain's registrar does.
-    for (const QJsonValue &entity : listOf(nameserver.value(QLatin1String("entities")))) {
-        if (entity.isObject())
-            renderEntity(c.child(Style::Domain), entity.toObject(), QString());
-        else
-            out.field(QStringLiteral("Contact"), text(entity));
-    }
+    writeEach(c, nameserver.value(QLatin1String("entities")), false, QStringLiteral("Contact"),
+              [&c](const QJsonObject &entity) { renderEntity(c.child(Style::Domain), entity, QString()); });
 }
 
 } // namespace rdap::detail

@@ -230,29 +230,14 @@ void writeContact(const Context &c, const Card &card, const QString &handle, con
 // paragraph, as a registrar's abuse contact does in a registry's whois.
 void writeChildren(const Context &c, const QJsonObject &entity, const QString &prefix)
 {
-    for (const QJsonValue &child : listOf(entity.value(QLatin1String("entities")))) {
-        if (c.style == Style::Number)
-            c.out.paragraph();
-        if (child.isObject())
-            renderEntity(c.child(c.style), child.toObject(), prefix);
-        else
-            c.out.field(c.style == Style::Domain ? joinKey(prefix, QStringLiteral("Contact")) : prefix + QLatin1String("Contact"),
-                        text(child));
-    }
-    for (const QJsonValue &network : listOf(entity.value(QLatin1String("networks")))) {
-        c.out.paragraph();
-        if (network.isObject())
-            renderNetwork(c.child(Style::Number), network.toObject());
-        else
-            c.out.field(QStringLiteral("Network"), text(network));
-    }
-    for (const QJsonValue &autnum : listOf(entity.value(QLatin1String("autnums")))) {
-        c.out.paragraph();
-        if (autnum.isObject())
-            renderAutnum(c.child(Style::Number), autnum.toObject());
-        else
-            c.out.field(QStringLiteral("AS Number"), text(autnum));
-    }
+    const QString plainKey =
+        c.style == Style::Domain ? joinKey(prefix, QStringLiteral("Contact")) : prefix + QLatin1String("Contact");
+    writeEach(c, entity.value(QLatin1String("entities")), c.style == Style::Number, plainKey,
+              [&](const QJsonObject &child) { renderEntity(c.child(c.style), child, prefix); });
+    writeEach(c, entity.value(QLatin1String("networks")), true, QStringLiteral("Network"),
+              [&c](const QJsonObject &network) { renderNetwork(c.child(Style::Number), network); });
+    writeEach(c, entity.value(QLatin1String("autnums")), true, QStringLiteral("AS Number"),
+              [&c](const QJsonObject &autnum) { renderAutnum(c.child(Style::Number), autnum); });
 }
 
 } // namespace

@@ -40,13 +40,8 @@ QString range(const QJsonObject &object, QLatin1String startKey, QLatin1String e
 
 void writeEntities(const Context &c, const QJsonObject &object)
 {
-    for (const QJsonValue &entity : listOf(object.value(QLatin1String("entities")))) {
-        c.out.paragraph();
-        if (entity.isObject())
-            renderEntity(c.child(Style::Number), entity.toObject(), QString());
-        else
-            c.out.field(QStringLiteral("Contact"), text(entity));
-    }
+    writeEach(c, object.value(QLatin1String("entities")), true, QStringLiteral("Contact"),
+              [&c](const QJsonObject &entity) { renderEntity(c.child(Style::Number), entity, QString()); });
 }
 
 } // namespace

@@ -49,6 +49,22 @@ void writeOtherMembers(const Context &c, const QJsonObject &object, std::initial
                        const QString &prefix);
 bool tooDeep(const Context &c, const QString &what);
 
+// The values of a member that should list objects: each object rendered by
+// render (in a paragraph of its own when ownParagraph), any other value
+// shown as "plainKey: value", so that nothing the server sent is hidden.
+template <typename Render>
+void writeEach(const Context &c, const QJsonValue &list, bool ownParagraph, const QString &plainKey, Render render)
+{
+    for (const QJsonValue &value : listOf(list)) {
+        if (ownParagraph)
+            c.out.paragraph();
+        if (value.isObject())
+            render(value.toObject());
+        else
+            c.out.field(plainKey, text(value));
+    }
+}
+
 // One object each; the caller starts the paragraph.
 void renderDomain(const Context &c, const QJsonObject &domain);
 void renderNameserver(const Context &c, const QJsonObject &nameserver);

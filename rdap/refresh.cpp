@@ -30,14 +30,13 @@ public:
 
     void next()
     {
-        const Registry all[] = { Registry::Dns, Registry::IPv4, Registry::IPv6, Registry::Asn, Registry::ObjectTags };
-        if (m_index >= int(std::size(all))) {
+        if (m_index >= int(std::size(kAllRegistries))) {
             if (m_stored)
                 reloadTables(m_folder);
             deleteLater();
             return;
         }
-        const QString name = fileName(all[m_index++]);
+        const QString name = fileName(kAllRegistries[m_index++]);
         QNetworkRequest request(QUrl(m_base + name));
         request.setRawHeader("User-Agent", userAgent());
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);

@@ -36,4 +36,21 @@ private:
     QtMessageHandler previous;
 };
 
+// Drops debug messages while it exists, for suites whose code traces every
+// step; warnings and worse still reach the handler that was there before.
+class QuietDebug
+{
+public:
+    QuietDebug() { previous() = qInstallMessageHandler(&QuietDebug::handler); }
+    ~QuietDebug() { qInstallMessageHandler(previous()); }
+
+private:
+    static QtMessageHandler &previous() { static QtMessageHandler h = nullptr; return h; }
+    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &msg)
+    {
+        if (type != QtDebugMsg)
+            previous()(type, context, msg);
+    }
+};
+
 #endif

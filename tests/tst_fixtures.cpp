@@ -7,6 +7,8 @@
 #include "whois/replytext.h"
 #include "whois/whoisinfo.h"
 
+#include "messagecapture.h"
+
 // Recorded replies of real whois servers (tests/data/whois, see SOURCES.md
 // there) run through the summary and the formatting the window shows.
 class TestFixtures : public QObject
@@ -61,20 +63,10 @@ private:
         return -1;
     }
 
-    static QtMessageHandler previousHandler;
+    // calculateCidr traces every range it sees; keep the test log readable.
+    QuietDebug quiet;
 
 private slots:
-    void initTestCase()
-    {
-        // calculateCidr traces every range it sees; keep the test log readable.
-        previousHandler = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &msg) {
-            if (type != QtDebugMsg)
-                previousHandler(type, context, msg);
-        });
-    }
-
-    void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
-
     // Values worked out by reading each reply, not by running the code.
     // "runs" are lines that must stand one after another in formatText();
     // "cidrLines" is how many of its lines start with "CIDR:".
@@ -384,8 +376,6 @@ private slots:
         QCOMPARE(checked, copies);
     }
 };
-
-QtMessageHandler TestFixtures::previousHandler = nullptr;
 
 QTEST_GUILESS_MAIN(TestFixtures)
 #include "tst_fixtures.moc"

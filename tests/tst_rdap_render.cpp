@@ -5,6 +5,8 @@
 #include "rdap/render.h"
 #include "whois/whoisinfo.h"
 
+#include "messagecapture.h"
+
 // RDAP replies (tests/data/rdap, see SOURCES.md there) as key: value text,
 // and that text through the summary and the formatting the window shows.
 class TestRdapRender : public QObject
@@ -34,20 +36,10 @@ private:
     // JSON written with single quotes, so the rows stay readable.
     static QByteArray json(const char *text) { return QByteArray(text).replace('\'', '"'); }
 
-    static QtMessageHandler previousHandler;
+    // calculateCidr traces every range it sees; keep the test log readable.
+    QuietDebug quiet;
 
 private slots:
-    void initTestCase()
-    {
-        // calculateCidr traces every range it sees; keep the log readable.
-        previousHandler = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &msg) {
-            if (type != QtDebugMsg)
-                previousHandler(type, context, msg);
-        });
-    }
-
-    void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
-
     // Lines worked out by reading each JSON file, not by running the code.
     void knownReplies_data()
     {
@@ -369,8 +361,6 @@ private slots:
         QCOMPARE(rdap::errorDetails(body), details);
     }
 };
-
-QtMessageHandler TestRdapRender::previousHandler = nullptr;
 
 QTEST_GUILESS_MAIN(TestRdapRender)
 #include "tst_rdap_render.moc"

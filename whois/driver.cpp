@@ -50,6 +50,7 @@ void WhoisInfo::lookup(QString query, QString server)
 {
     query = cleanQuery(query);
     asked.clear();
+    kind.clear();
     m_hopFailed = false;
     if (query.isEmpty()) {
         response.clear();
@@ -65,6 +66,7 @@ void WhoisInfo::lookup(QString query, QString server)
         r.line = r.query + QLatin1Char('\n');
     } else {
         r = route(query);
+        kind = route::kindName(r.kind);
         if (!firstServer.isEmpty() && r.kind != route::Kind::Invalid) {
             r.server = firstServer;
             r.viaSuffix = false;
@@ -76,11 +78,7 @@ void WhoisInfo::lookup(QString query, QString server)
             showProgress(r.refusal);
             return;
         }
-        netRange.clear();
-        cidr.clear();
-        address.clear();
-        country.clear();
-        owner.clear();
+        clearSummary();
         this->query = query.toLower();
     }
     response.clear();
@@ -140,11 +138,7 @@ std::optional<QString> WhoisInfo::takeRdap(const RdapAnswer &a, const WhoisRoute
     outcome = Outcome::Answered;
     response = a.text;
     replyIsUtf8 = true;
-    netRange.clear();
-    cidr.clear();
-    address.clear();
-    country.clear();
-    owner.clear();
+    clearSummary();
     summarise();
     return a.status;
 }

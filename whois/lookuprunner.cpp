@@ -1,7 +1,5 @@
 #include "whois/lookuprunner.h"
 
-#include "route/query.h"
-
 namespace {
 
 LookupResult runLookup(quint64 id, const QString &typed, const WhoisEndpoints &endpoints, const LookupOptions &options,
@@ -19,8 +17,7 @@ LookupResult runLookup(quint64 id, const QString &typed, const WhoisEndpoints &e
     LookupResult r;
     r.id = id;
     r.typed = typed;
-    const QString cleaned = WhoisInfo::cleanQuery(typed);
-    r.kind = cleaned.isEmpty() ? QString() : route::kindName(route::classify(cleaned).kind);
+    r.kind = engine.kind;
     r.query = engine.query;
     r.response = engine.response;
     r.text = engine.formatText();

@@ -87,6 +87,7 @@ public:
         QString protocol; // "whois" or "rdap"
     };
     Outcome outcome = Outcome::None;
+    QString kind; // the last query's kind, as route::kindName() names it; empty for an empty query
     QList<Asked> asked;
     QString status; // the last progress message
     // Ask RDAP first for every query it serves, whois only when it fails.
@@ -143,6 +144,8 @@ public:
     // Condenses response into the summary members and adds a "CIDR:" line
     // after the range when the reply has none.
     void summarise();
+    // Empties the summary members, which summarise() fills only where empty.
+    void clearSummary();
 
     // "a.b.c.d - e.f.g.h" as a prefix from /8 to /27, or "Unknown".
     QString calculateCidr(QString range) const;
