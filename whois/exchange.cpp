@@ -9,7 +9,7 @@
 #include "analysis/lineends.h"
 #include "whois/chain.h"
 #include "whois/replytext.h"
-#include "whois/resolver.h"
+#include "net/resolver.h"
 #include "whois/whoisinfo.h"
 
 namespace {

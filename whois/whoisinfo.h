@@ -33,6 +33,9 @@ struct WhoisEndpoints
     // Turns a server's name into its addresses, empty when the name is
     // unknown. Unset, the system's resolver does it.
     std::function<QList<QHostAddress>(const QString &name)> resolve;
+    // Which addresses count as public when a hop a server chose is checked
+    // (see net/address.h). Unset, the real classification decides.
+    std::function<bool(const QHostAddress &)> isPublicAddress;
 
     // RDAP: the base URLs of the services that answer a query, best first.
     // Unset, IANA's bootstrap files decide (and are refreshed once a week

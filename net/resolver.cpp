@@ -1,4 +1,4 @@
-#include "whois/resolver.h"
+#include "net/resolver.h"
 
 #include <QUrl>
 
