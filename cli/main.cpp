@@ -2,10 +2,22 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QTextStream>
+#include <QTimer>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <functional>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 #ifdef Q_OS_WIN
 #include <fcntl.h>
 #include <io.h>
@@ -35,7 +47,8 @@ const char kUsage[] =
     "\n"
     "At most 4 lookups run at once, one per server, and two queries to the same\n"
     "server start at least 1 s apart. Exit status: 0 when every query got an\n"
-    "answer, 1 when some did not, 2 for bad usage.\n";
+    "answer, 1 when some did not or the output could not be written, 2 for\n"
+    "bad usage.\n";
 
 struct Settings
 {
@@ -45,16 +58,116 @@ struct Settings
     bool verbose = false;
 };
 
-void write(FILE *to, const QByteArray &bytes)
+std::atomic<bool> g_verbose{ false };
+int g_outputError = 0; // errno of the first failed write to standard output
+
+bool writeTo(FILE *to, const QByteArray &bytes)
 {
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
-    std::fflush(to);
+    return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to) == size_t(bytes.size()) && std::fflush(to) == 0;
+}
+
+// One line on standard error; a server's words in it cannot drive the terminal.
+void warn(const QString &message)
+{
+    writeTo(stderr, escapeControls(QLatin1String("vantor-cli: ") + message).toUtf8() + '\n');
+}
+
+// Said once: after a full disk or a reader gone, every later write fails too.
+void outputFailed(int error)
+{
+    if (g_outputError)
+        return;
+    g_outputError = error ? error : EIO;
+    warn(QLatin1String("cannot write output: ") + QString::fromLocal8Bit(std::strerror(g_outputError)));
+}
+
+// False once standard output could not take the bytes.
+bool writeOut(const QByteArray &bytes)
+{
+    if (g_outputError)
+        return false;
+    errno = 0;
+    if (writeTo(stdout, bytes))
+        return true;
+    outputFailed(errno);
+    return false;
 }
 
 [[noreturn]] void usageError(const QString &message)
 {
-    write(stderr, "vantor-cli: " + message.toUtf8() + "\nTry 'vantor-cli --help'.\n");
+    warn(message);
+    writeTo(stderr, "Try 'vantor-cli --help'.\n");
     std::exit(2);
+}
+
+// Debug output is the window's trace, warnings are for -v; what the user
+// must see, the program writes itself.
+void handleMessage(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    const bool quiet = type == QtDebugMsg || ((type == QtWarningMsg || type == QtInfoMsg) && !g_verbose);
+    if (!quiet)
+        warn(message);
+}
+
+// Before anything opens a file or a socket.
+void prepareStreams()
+{
+#ifdef Q_OS_UNIX
+    // Qt's network code ignores SIGPIPE once it makes a socket; ignored from
+    // the start, a write to a pipe nobody reads always fails with EPIPE,
+    // which is reported.
+    std::signal(SIGPIPE, SIG_IGN);
+    // A closed standard stream would hand its number to the next file or
+    // socket opened, and the output to it.
+    bool outClosed = false;
+    for (int fd : { STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO }) {
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            ::open("/dev/null", O_RDWR);
+            outClosed = outClosed || fd == STDOUT_FILENO;
+        }
+    }
+    if (outClosed)
+        outputFailed(EBADF);
+#endif
+#ifdef Q_OS_WIN
+    _setmode(_fileno(stdout), _O_BINARY); // UTF-8 bytes as they are
+#endif
+}
+
+// Calls gone as soon as the reader of standard output goes away (a pipe
+// into "head -1"), not only at the next write, so that no query is sent
+// for output nobody reads.
+void watchOutput(QObject *parent, const std::function<void()> &gone)
+{
+#ifdef Q_OS_UNIX
+    struct stat st;
+    if (::fstat(STDOUT_FILENO, &st) != 0 || !(S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)))
+        return; // only a pipe or a socket loses its reader
+    auto *timer = new QTimer(parent);
+    QObject::connect(timer, &QTimer::timeout, parent, [timer, gone] {
+        pollfd out{ STDOUT_FILENO, POLLOUT, 0 };
+        if (::poll(&out, 1, 0) == 1 && (out.revents & (POLLERR | POLLHUP))) {
+            timer->stop();
+            outputFailed(EPIPE);
+            gone();
+        }
+    });
+    timer->start(100);
+#else
+    Q_UNUSED(parent);
+    Q_UNUSED(gone);
+#endif
+}
+
+// A host name or address as -h takes it: something, and no blanks in it.
+QString serverName(const QString &value)
+{
+    const bool blank = std::any_of(value.begin(), value.end(), [](QChar c) {
+        return c.isSpace() || c.category() == QChar::Other_Control;
+    });
+    if (value.isEmpty() || blank)
+        usageError(QStringLiteral("not a server name: '%1'").arg(value));
+    return value;
 }
 
 void readQueries(const QString &path, QStringList &queries)
@@ -83,11 +196,9 @@ Settings parse(const QStringList &args)
             return args.at(++i);
         };
         if (a == QLatin1String("--help")) {
-            write(stdout, kUsage);
-            std::exit(0);
+            std::exit(writeOut(kUsage) ? 0 : 1);
         } else if (a == QLatin1String("--version")) {
-            write(stdout, "vantor-cli " VANTOR_VERSION "\n");
-            std::exit(0);
+            std::exit(writeOut("vantor-cli " VANTOR_VERSION "\n") ? 0 : 1);
         } else if (a == QLatin1String("--json")) {
             s.json = true;
         } else if (a == QLatin1String("--rdap")) {
@@ -97,7 +208,7 @@ Settings parse(const QStringList &args)
         } else if (a == QLatin1String("-f")) {
             files.append(value());
         } else if (a == QLatin1String("-h")) {
-            s.options.firstServer = value();
+            s.options.firstServer = serverName(value());
         } else if (a == QLatin1String("-p")) {
             bool ok = false;
             const uint port = value().toUInt(&ok);
@@ -120,48 +231,74 @@ Settings parse(const QStringList &args)
     return s;
 }
 
+// Prints the results as they come, in the order given.
+class Printer
+{
+public:
+    explicit Printer(const Settings &settings) : m_settings(settings) {}
+
+    void progress(int index, const QString &message) const
+    {
+        if (message.isEmpty())
+            return; // the window's way of clearing its status bar
+        QString line = m_settings.queries.at(index) + QLatin1String(": ") + message.trimmed();
+        line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        writeTo(stderr, escapeControls(line).toUtf8() + '\n');
+    }
+
+    // False once standard output fails.
+    bool result(const LookupResult &r)
+    {
+        const bool ok = answered(r);
+        m_allAnswered = m_allAnswered && ok;
+        if (!ok)
+            warn(r.typed + QLatin1String(": ") + (r.outcome == WhoisInfo::Outcome::None ? QStringLiteral("empty query") : r.status));
+        else if (const QString cut = answerWarning(r); !cut.isEmpty())
+            warn(r.typed + QLatin1String(": ") + cut);
+        if (m_settings.json)
+            return writeOut(jsonLine(r) + '\n');
+        if (r.outcome == WhoisInfo::Outcome::None || r.outcome == WhoisInfo::Outcome::Refused)
+            return true;
+        const QByteArray gap = m_printed ? QByteArray("\n") : QByteArray();
+        m_printed = true;
+        return writeOut(gap + escapeControls(r.text).toUtf8());
+    }
+
+    int status() const { return g_outputError || !m_allAnswered ? 1 : 0; }
+
+private:
+    const Settings &m_settings;
+    bool m_allAnswered = true;
+    bool m_printed = false;
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    // Debug output is the window's trace; here progress goes out with -v only.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
-        if (type != QtDebugMsg)
-            write(stderr, "vantor-cli: " + message.toUtf8() + '\n');
-    });
-#ifdef Q_OS_WIN
-    _setmode(_fileno(stdout), _O_BINARY); // UTF-8 bytes as they are
-#endif
+    prepareStreams();
+    qInstallMessageHandler(handleMessage);
     QCoreApplication app(argc, argv);
     const Settings settings = parse(app.arguments());
+    g_verbose = settings.verbose;
+    if (g_outputError)
+        return 1;
 
     LookupBatch batch(WhoisEndpoints(), settings.options);
-    bool allAnswered = true;
-    bool printed = false;
-    if (settings.verbose) {
-        QObject::connect(&batch, &LookupBatch::progress, [&](int index, const QString &message) {
-            if (message.isEmpty())
-                return; // the window's way of clearing its status bar
-            QString line = settings.queries.at(index) + QLatin1String(": ") + message.trimmed();
-            line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-            write(stderr, escapeControls(line).toUtf8() + '\n');
-        });
-    }
-    QObject::connect(&batch, &LookupBatch::resultReady, [&](int, const LookupResult &r) {
-        const bool ok = answered(r);
-        allAnswered = allAnswered && ok;
-        if (!ok) {
-            const QString why = r.outcome == WhoisInfo::Outcome::None ? QStringLiteral("empty query") : r.status;
-            write(stderr, escapeControls(QLatin1String("vantor-cli: ") + r.typed + QLatin1String(": ") + why).toUtf8() + '\n');
-        }
-        if (settings.json) {
-            write(stdout, jsonLine(r) + '\n');
-        } else if (r.outcome != WhoisInfo::Outcome::None && r.outcome != WhoisInfo::Outcome::Refused) {
-            write(stdout, (printed ? QByteArray("\n") : QByteArray()) + escapeControls(r.text).toUtf8());
-            printed = true;
-        }
+    Printer printer(settings);
+    // Nothing more is asked once the output cannot be written.
+    const auto giveUp = [&] {
+        batch.stop();
+        app.exit(1);
+    };
+    if (settings.verbose)
+        QObject::connect(&batch, &LookupBatch::progress, &app, [&](int index, const QString &m) { printer.progress(index, m); });
+    QObject::connect(&batch, &LookupBatch::resultReady, &app, [&](int, const LookupResult &r) {
+        if (!printer.result(r))
+            giveUp();
     });
-    QObject::connect(&batch, &LookupBatch::finished, &app, [&] { app.exit(allAnswered ? 0 : 1); });
+    QObject::connect(&batch, &LookupBatch::finished, &app, [&] { app.exit(printer.status()); });
+    watchOutput(&app, giveUp);
     batch.run(settings.queries);
     return app.exec();
 }

@@ -4,15 +4,39 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+namespace {
+
+// Unicode's Bidi_Control characters.
+bool isBidiControl(char16_t u)
+{
+    return u == 0x061c || u == 0x200e || u == 0x200f || (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069);
+}
+
+} // namespace
+
+QString wellFormed(const QString &text)
+{
+    QString out = text;
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        if (out.at(i).isHighSurrogate() && i + 1 < out.size() && out.at(i + 1).isLowSurrogate())
+            ++i; // a pair
+        else if (out.at(i).isSurrogate())
+            out[i] = QChar::ReplacementCharacter;
+    }
+    return out;
+}
+
 QString escapeControls(const QString &text)
 {
     QString out;
     out.reserve(text.size());
-    for (QChar c : text) {
+    for (QChar c : wellFormed(text)) {
         const char16_t u = c.unicode();
         const bool control = (u < 0x20 && u != '\t' && u != '\n') || (u >= 0x7f && u <= 0x9f);
         if (control)
             out += QStringLiteral("\\x%1").arg(uint(u), 2, 16, QLatin1Char('0'));
+        else if (isBidiControl(u))
+            out += QLatin1String("\\u") + QString::number(uint(u), 16).toUpper().rightJustified(4, QLatin1Char('0'));
         else
             out += c;
     }
@@ -24,26 +48,36 @@ bool answered(const LookupResult &result)
     return result.outcome == WhoisInfo::Outcome::Answered;
 }
 
+QString answerWarning(const LookupResult &result)
+{
+    // The engine's words for a reply it kept although it was cut off at
+    // 4 MiB or after 30 s: "Reply from <server> cut off ...".
+    const bool cut = result.status.startsWith(QLatin1String("Reply from ")) && result.status.contains(QLatin1String(" cut off "));
+    return answered(result) && cut ? result.status : QString();
+}
+
 QByteArray jsonLine(const LookupResult &result)
 {
+    // Qt writes a lone surrogate as "\ud800", which strict readers refuse.
+    const auto s = [](const QString &text) { return QJsonValue(wellFormed(text)); };
     QJsonArray servers;
     for (const WhoisInfo::Asked &a : result.asked)
-        servers.append(QJsonObject{ { QStringLiteral("server"), a.server }, { QStringLiteral("protocol"), a.protocol } });
+        servers.append(QJsonObject{ { QStringLiteral("server"), s(a.server) }, { QStringLiteral("protocol"), s(a.protocol) } });
     const QJsonObject summary{
-        { QStringLiteral("range"), result.netRange },   { QStringLiteral("cidr"), result.cidr },
-        { QStringLiteral("owner"), result.owner },      { QStringLiteral("country"), result.country },
-        { QStringLiteral("address"), result.address },
+        { QStringLiteral("range"), s(result.netRange) },   { QStringLiteral("cidr"), s(result.cidr) },
+        { QStringLiteral("owner"), s(result.owner) },      { QStringLiteral("country"), s(result.country) },
+        { QStringLiteral("address"), s(result.address) },
     };
     // The kinds a script can count on; a query that is none of them is "other".
     const QString kind = result.kind.isEmpty() || result.kind == QLatin1String("invalid") ? QStringLiteral("other")
                                                                                           : result.kind;
     const QJsonObject line{
-        { QStringLiteral("query"), result.typed },
+        { QStringLiteral("query"), s(result.typed) },
         { QStringLiteral("kind"), kind },
         { QStringLiteral("servers"), servers },
         { QStringLiteral("outcome"), answered(result) ? QStringLiteral("answered") : QStringLiteral("failed") },
         { QStringLiteral("summary"), summary },
-        { QStringLiteral("text"), result.text },
+        { QStringLiteral("text"), s(result.text) },
     };
     return QJsonDocument(line).toJson(QJsonDocument::Compact);
 }

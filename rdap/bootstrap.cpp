@@ -10,12 +10,20 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "route/query.h"
 
 namespace rdap {
 namespace {
 
 constexpr int kRefreshDays = 7;
+// IANA's largest file, dns.json, is under 100 KiB.
+constexpr qint64 kMaxCachedSize = 4 * 1024 * 1024;
 
 QByteArray readFile(const QString &path)
 {
@@ -23,6 +31,47 @@ QByteArray readFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
     return file.readAll();
+}
+
+// A cached copy is read only when it is a regular file (a link to one will
+// do) of at most kMaxCachedSize: a FIFO in its place would hang the start,
+// a link to /dev/zero would fill the memory. Empty otherwise.
+QByteArray readCached(const QString &path)
+{
+    if (!QFileInfo(path).isFile())
+        return QByteArray();
+    QFile file;
+#ifdef Q_OS_UNIX
+    // Not blocking, and checked again once open: a FIFO swapped in after
+    // the check above cannot hang the open.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    struct stat st;
+    if (fd < 0)
+        return QByteArray();
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return QByteArray();
+    }
+#else
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+#endif
+    const QByteArray bytes = file.read(kMaxCachedSize + 1);
+    if (bytes.size() > kMaxCachedSize) {
+        qWarning("rdap: %s is larger than 4 MiB; the embedded copy serves", qPrintable(path));
+        return QByteArray();
+    }
+    return bytes;
+}
+
+// Only regular files are written in the cache folder: a link or anything
+// else in a file's place goes first, so that writing cannot reach through it.
+void clearWay(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink() || (info.exists() && !info.isFile()))
+        QFile::remove(path);
 }
 
 bool registryOf(const QString &name, Registry &registry)
@@ -60,7 +109,7 @@ BootstrapTable newestTable(Registry registry, const QString &folder)
     const QString path = cachedPath(folder, name);
     if (path.isEmpty() || !QFileInfo::exists(path))
         return embedded;
-    BootstrapTable cached = BootstrapTable::parse(registry, readFile(path));
+    BootstrapTable cached = BootstrapTable::parse(registry, readCached(path));
     if (cached.isValid() && (!embedded.isValid() || cached.publication() > embedded.publication()))
         return cached;
     return embedded;
@@ -259,12 +308,14 @@ bool storeRefreshed(const QString &cacheFolder, const QString &name, const QByte
     const BootstrapTable held = newestTable(registry, cacheFolder);
     const bool store = !held.isValid() || fresh.publication() >= held.publication();
     if (store) {
+        clearWay(cachedPath(cacheFolder, name));
         QSaveFile file(cachedPath(cacheFolder, name));
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
             return false; // no stamp: the next start tries again
     }
     // Valid data was fetched, stored or not (not when older than ours), so
     // this file is checked for the next week.
+    clearWay(stampPath(cacheFolder, name));
     QSaveFile stamp(stampPath(cacheFolder, name));
     if (stamp.open(QIODevice::WriteOnly)) {
         stamp.write(QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toLatin1() + '\n');

@@ -4,7 +4,12 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "rdap/bootstrap.h"
 #include "route/query.h"
@@ -182,6 +187,64 @@ private slots:
         QVERIFY(!rdap::needsRefresh(folder, now.addDays(6)));
         QVERIFY(rdap::needsRefresh(folder, now.addDays(8)));
         QVERIFY(rdap::needsRefresh(folder, now.addDays(-2))); // stamps from the future
+    }
+
+    // What is in the cached dns.json's place: only a regular file of at most
+    // 4 MiB is read, and a refresh writes a regular file, not through a link.
+    void cachedCopyThatIsNoPlainFile_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<bool>("served"); // the cached copy, not the embedded one
+        QTest::newRow("FIFO") << "fifo" << false;
+        QTest::newRow("link to /dev/zero") << "zero" << false;
+        QTest::newRow("over 4 MiB") << "big" << false;
+        QTest::newRow("link to a file") << "link" << true;
+    }
+    void cachedCopyThatIsNoPlainFile()
+    {
+        QFETCH(QString, what);
+        QFETCH(bool, served);
+        QTemporaryDir dir, elsewhere;
+        QVERIFY(dir.isValid() && elsewhere.isValid());
+        const QString path = dir.filePath(QStringLiteral("dns.json"));
+        const QString target = elsewhere.filePath(QStringLiteral("dns.json"));
+        const QJsonArray service { QJsonArray { "vantortest" }, QJsonArray { "https://rdap.example.net/" } };
+        const QByteArray newer = edited(readFile(QStringLiteral(":/resources/data/rdap/dns.json")),
+                                        "2030-01-01T00:00:00Z", service);
+        QFile file(what == QLatin1String("big") ? path : target);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(what == QLatin1String("big") ? newer + QByteArray(4 * 1024 * 1024, ' ') : newer);
+        file.close();
+        if (what == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (what != QLatin1String("big"))
+            QVERIFY(QFile::link(what == QLatin1String("zero") ? QStringLiteral("/dev/zero") : target, path));
+
+        if (what == QLatin1String("big")) {
+            for (int i = 0; i < 2; ++i) // at the load, and where the refresh weighs the held copy
+                QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("dns.json is larger than 4 MiB")));
+        }
+        std::shared_ptr<const rdap::Tables> tables;
+        std::unique_ptr<QThread> load(QThread::create([&] { tables = rdap::loadTables(dir.path()); }));
+        load->start();
+        if (!load->wait(10000)) {
+            ::close(::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK)); // frees the reader
+            load->wait();
+            QFAIL("reading the cached copy hangs");
+        }
+        QCOMPARE(firstServiceFor(*tables, "example.vantortest"), served ? QStringLiteral("https://rdap.example.net/") : QString());
+        QCOMPARE(firstServiceFor(*tables, "example.com"), QStringLiteral("https://rdap.verisign.com/com/v1/"));
+
+        // No refresh over the link to the device: one that wrote through the
+        // link would replace /dev/zero when the tests run as root.
+        if (what == QLatin1String("zero"))
+            return;
+        const QByteArray fresh = edited(newer, "2031-01-01T00:00:00Z");
+        QVERIFY(storeRefreshed(dir.path(), QStringLiteral("dns.json"), fresh));
+        QVERIFY(!QFileInfo(path).isSymLink() && QFileInfo(path).isFile());
+        QCOMPARE(readFile(path), fresh);
+        if (what == QLatin1String("link"))
+            QCOMPARE(readFile(target), newer); // the link's target is left alone
     }
 };
 

@@ -46,6 +46,15 @@ void LookupBatch::run(const QStringList &queries)
     schedule();
 }
 
+void LookupBatch::stop()
+{
+    m_stopped = true;
+    m_pending.clear();
+    m_wake.stop();
+    disconnect(&m_runner, nullptr, this, nullptr);
+    m_runner.stopAll();
+}
+
 void LookupBatch::schedule()
 {
     // In the order given; a query whose server is busy or was asked a
@@ -80,10 +89,13 @@ void LookupBatch::collect(const LookupResult &result)
     const int index = m_indexOf.take(result.id);
     m_busy.remove(m_servers.at(index));
     m_done.insert(index, result);
-    while (m_done.contains(m_nextOut)) {
+    // A receiver may stop the run from within resultReady.
+    while (!m_stopped && m_done.contains(m_nextOut)) {
         const int out = m_nextOut++;
         emit resultReady(out, m_done.take(out));
     }
+    if (m_stopped)
+        return;
     if (m_nextOut == m_queries.size())
         emit finished();
     else

@@ -26,6 +26,9 @@ public:
     LookupBatch(const WhoisEndpoints &endpoints, const LookupOptions &options, QObject *parent = nullptr);
 
     void run(const QStringList &queries);
+    // Ends the run early: no further lookup starts, the running ones are
+    // asked to stop, and no signal comes any more.
+    void stop();
 
     // The first server a query goes to ("host" or "host:port"), or an empty
     // text where none is asked (an empty query, one that is no address).
@@ -51,6 +54,7 @@ private:
     QHash<quint64, int> m_indexOf; // runner id -> query index
     QHash<int, LookupResult> m_done;
     int m_nextOut = 0;
+    bool m_stopped = false;
     QElapsedTimer m_clock;
     QTimer m_wake;
 };
