@@ -15,6 +15,7 @@
 #include "fakehttpserver.h"
 #include "fakewhoisserver.h"
 #include "rdap/bootstrap.h"
+#include "rdap/client.h"
 #include "rdap/refresh.h"
 #include "ui/mainwindow.h"
 #include "ui/resultview.h"
@@ -237,6 +238,65 @@ private slots:
             QVERIFY(request.contains("\r\nAccept: application/rdap+json"));
             QVERIFY(request.contains("\r\nUser-Agent: Vantor/" VANTOR_VERSION));
         }
+    }
+
+    // A server by its name: the program resolves it and connects to the
+    // address, while the certificate check and the Host header go by the
+    // name; a resolver that never answers costs no more than the bound.
+    void serverByName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("a name the certificate holds") << "localhost" << "";
+        QTest::newRow("a name it does not hold") << "rdap.example"
+            << "TLS error with rdap.example: SSL handshake failed: The host name did not match any of the valid hosts for "
+               "this certificate";
+        QTest::newRow("a resolver that does not answer") << "slow.example" << "Connection timed out";
+    }
+    void serverByName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, message);
+        FakeHttpServer server(FakeHttpServer::Https, { { "/ip/192.0.2.1", Reply{ 200, "{}", {}, 0 } } });
+        QUrl url(server.base() + QLatin1String("ip/192.0.2.1"));
+        url.setHost(name);
+        rdap::FetchOptions options;
+        options.extraCaCertificates = { FakeHttpServer::certificate() };
+        options.connectTimeoutMs = 500;
+        options.resolve = [](const QString &host) {
+            if (host == QLatin1String("slow.example"))
+                QThread::sleep(2);
+            return QList<QHostAddress>{ QHostAddress(QHostAddress::LocalHost) };
+        };
+        QElapsedTimer t;
+        t.start();
+        const rdap::Fetched f = rdap::fetch(url, options);
+        QVERIFY(t.elapsed() < 1500);
+        QCOMPARE(f.message, message);
+        QCOMPARE(f.outcome, message.isEmpty() ? rdap::Fetched::Answered : rdap::Fetched::Failed);
+        if (message.isEmpty()) {
+            QCOMPARE(f.peer, QHostAddress(QHostAddress::LocalHost));
+            QVERIFY2(server.requests().value(0).contains("\r\nHost: " + url.authority().toLatin1() + "\r\n"),
+                     server.requests().value(0).constData());
+        } else {
+            QVERIFY(server.requests().isEmpty());
+        }
+    }
+
+    void sameResource_data()
+    {
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("capitals, the usual port, a trailing slash") << "HTTPS://RDAP.Example:443/Domain/EXAMPLE.COM/" << true;
+        QTest::newRow("another port") << "https://rdap.example:8443/domain/example.com" << false;
+        QTest::newRow("plain http") << "http://rdap.example/domain/example.com" << false;
+        QTest::newRow("another name") << "https://rdap.example/domain/example.net" << false;
+    }
+    void sameResource()
+    {
+        QFETCH(QString, other);
+        QFETCH(bool, same);
+        QCOMPARE(rdap::sameResource(QUrl(QStringLiteral("https://rdap.example/domain/example.com")), QUrl(other)), same);
     }
 
     void preferRdapIsRemembered()
