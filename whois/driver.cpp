@@ -188,7 +188,7 @@ WhoisInfo::RdapAnswer WhoisInfo::askRdap(const WhoisRoute &r)
     if (m_endpoints.rdapServices) {
         bases = m_endpoints.rdapServices(r.parsed);
     } else {
-        rdap::refreshOncePerRun(m_endpoints.rdapBootstrapBase, rdap::defaultCacheFolder());
+        rdap::refreshOncePerRun(m_endpoints.rdapBootstrapBase, rdap::defaultCacheFolder(), m_endpoints.resolve);
         bases = rdap::serviceFor(r.parsed);
     }
     if (bases.isEmpty()) {
