@@ -24,6 +24,7 @@
 #endif
 
 #include "cli/output.h"
+#include "rdap/refresh.h"
 #include "whois/batch.h"
 
 namespace {
@@ -300,5 +301,9 @@ int main(int argc, char *argv[])
     QObject::connect(&batch, &LookupBatch::finished, &app, [&] { app.exit(printer.status()); });
     watchOutput(&app, giveUp);
     batch.run(settings.queries);
-    return app.exec();
+    const int status = app.exec();
+    // A refresh of IANA's files under way may finish what it fetches; the
+    // next run fetches what is still missing.
+    rdap::finishRefresh(2000);
+    return status;
 }

@@ -241,10 +241,18 @@ QStringList serviceFor(const route::Query &query)
     return serviceFor(*currentTables(), query);
 }
 
+QString programCacheFolder()
+{
+    // The generic location, not CacheLocation: that one is named after each
+    // program, and the window and vantor-cli share what they keep.
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    return base.isEmpty() ? QString() : base + QLatin1String("/Vantor/");
+}
+
 QString defaultCacheFolder()
 {
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    return base.isEmpty() ? QString() : base + QLatin1String("/rdap-bootstrap/");
+    const QString base = programCacheFolder();
+    return base.isEmpty() ? QString() : base + QLatin1String("rdap-bootstrap/");
 }
 
 std::shared_ptr<const Tables> loadTables(const QString &cacheFolder)
@@ -282,19 +290,23 @@ void reloadTables(const QString &cacheFolder)
 
 bool needsRefresh(const QString &cacheFolder, const QDateTime &now)
 {
+    return !dueFiles(cacheFolder, now).isEmpty();
+}
+
+QStringList dueFiles(const QString &cacheFolder, const QDateTime &now)
+{
+    QStringList due;
     if (cacheFolder.isEmpty())
-        return false; // nowhere to keep a download
+        return due; // nowhere to keep a download
     for (Registry r : kAllRegistries) {
         const QFileInfo stamp(stampPath(cacheFolder, fileName(r)));
-        if (!stamp.exists())
-            return true;
-        const qint64 age = stamp.lastModified().secsTo(now);
+        const qint64 age = stamp.exists() ? stamp.lastModified().secsTo(now) : 0;
         // A stamp from the future means the clock was wrong when it was
         // written; trusting it could put off refreshing indefinitely.
-        if (age > qint64(kRefreshDays) * 86400 || age < -86400)
-            return true;
+        if (!stamp.exists() || age > qint64(kRefreshDays) * 86400 || age < -86400)
+            due.append(fileName(r));
     }
-    return false;
+    return due;
 }
 
 bool storeRefreshed(const QString &cacheFolder, const QString &name, const QByteArray &bytes)

@@ -46,7 +46,12 @@ QStringList serviceFor(const Tables &tables, const route::Query &query);
 // The same with the tables in use now (see currentTables()).
 QStringList serviceFor(const route::Query &query);
 
-// Where refreshed copies of IANA's files are kept: the user's cache folder
+// The program's cache folder, for the window and vantor-cli alike: the
+// user's generic cache location plus "Vantor/" (~/.cache/Vantor/ on Linux).
+// Empty where the system names none.
+QString programCacheFolder();
+
+// Where refreshed copies of IANA's files are kept: programCacheFolder()
 // plus "rdap-bootstrap/".
 QString defaultCacheFolder();
 
@@ -69,6 +74,10 @@ void reloadTables(const QString &cacheFolder = defaultCacheFolder());
 // dated after now. storeRefreshed() writes the stamp, so a download that
 // brought no newer data still counts as a check.
 bool needsRefresh(const QString &cacheFolder, const QDateTime &now);
+
+// The files (names as fileName() gives them) whose stamp is due, as
+// needsRefresh() judges each; empty for no cacheFolder.
+QStringList dueFiles(const QString &cacheFolder, const QDateTime &now);
 
 // Keeps a downloaded file of IANA's (name as fileName() gives it) in
 // cacheFolder, replacing the old copy at once (never half-written), when

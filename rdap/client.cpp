@@ -1,66 +1,104 @@
 #include "rdap/client.h"
 
 #include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QSslConfiguration>
-#include <QTimer>
 
 #include <algorithm>
+
+#include "rdap/exchange.h"
 
 namespace rdap {
 namespace {
 
-enum class Broken { None, Stopped, ConnectTime, TotalTime, Size };
+using detail::Exchange;
 
-QString failure(const QNetworkReply &reply, Broken broken, const FetchOptions &options)
+// The server whose reply chose the next URL.
+struct From
 {
-    const QString host = reply.url().host();
-    switch (broken) {
-    case Broken::ConnectTime:
-        return QStringLiteral("Connection timed out");
-    case Broken::TotalTime:
-        return QLatin1String("Reply from ") + host + QLatin1String(" cut off after ")
-               + QString::number(options.totalTimeoutMs / 1000) + QLatin1String(" s");
-    case Broken::Size:
-        return QLatin1String("Reply from ") + host + QLatin1String(" is larger than ")
-               + QString::number(options.sizeLimit / (1024 * 1024)) + QLatin1String(" MiB");
-    default:
-        break;
+    QUrl url;
+    QHostAddress address;
+};
+
+// The addresses of the URL's server, its literal address or its name's.
+// Returns false with f set where there are none.
+bool addressesOf(const QUrl &url, const FetchOptions &options, const QDeadlineTimer &deadline,
+                 QList<QHostAddress> *addresses, Fetched &f)
+{
+    if (QHostAddress literal; literal.setAddress(url.host())) {
+        addresses->append(literal);
+        return true;
     }
-    switch (reply.error()) {
-    case QNetworkReply::HostNotFoundError:
-        return QLatin1String("Unknown server: ") + host;
-    case QNetworkReply::ConnectionRefusedError:
-        return QLatin1String("Connection refused by ") + host;
-    case QNetworkReply::TimeoutError:
-        return QStringLiteral("Connection timed out");
-    case QNetworkReply::SslHandshakeFailedError:
-        return QLatin1String("TLS error with ") + host + QLatin1String(": ") + reply.errorString();
-    case QNetworkReply::TooManyRedirectsError:
-        return QLatin1String("Too many redirects from ") + host;
-    case QNetworkReply::InsecureRedirectError:
-        return host + QLatin1String(" redirects to plain http, which is not followed");
-    default:
-        return QLatin1String("Cannot reach ") + host + QLatin1String(": ") + reply.errorString();
+    const auto stop = [&options] { return options.stopRequested && options.stopRequested(); };
+    switch (resolveHost(url.host(), options.resolve, deadline, stop, addresses)) {
+    case Resolved::Found:
+        return true;
+    case Resolved::Stopped:
+        f.outcome = Fetched::Stopped;
+        return false;
+    case Resolved::Unknown:
+        f.message = QLatin1String("Unknown server: ") + url.host();
+        return false;
+    case Resolved::TimedOut:
+        f.message = QStringLiteral("Connection timed out");
+        return false;
     }
+    return false;
 }
 
-QNetworkRequest makeRequest(const QUrl &url, const FetchOptions &options)
+// A hop chosen by a reply goes only to http or https, never from https to
+// http: the reason it may not, or nothing.
+QString refusedScheme(const From &from, const QUrl &to, const QString &said)
 {
-    QNetworkRequest request(url);
-    request.setRawHeader("Accept", "application/rdap+json");
-    request.setRawHeader("User-Agent", userAgent());
-    // The address registries send each other's queries on; never from https to http.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(options.maxRedirects);
-    if (!options.extraCaCertificates.isEmpty()) {
-        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-        tls.addCaCertificates(options.extraCaCertificates);
-        request.setSslConfiguration(tls);
+    if (to.scheme() != QLatin1String("https") && to.scheme() != QLatin1String("http"))
+        return said + QLatin1String("a URL that is not http or https, which is not followed");
+    if (from.url.scheme() == QLatin1String("https") && to.scheme() == QLatin1String("http"))
+        return said + QLatin1String("plain http, which is not followed");
+    return QString();
+}
+
+// Nor from a public server to a local address.
+QString refusedAddress(const From &from, const QUrl &to, const QList<QHostAddress> &addresses, const QString &said,
+                       const FetchOptions &options)
+{
+    const auto allowed = [&](const QHostAddress &a) { return net::hopAllowed(from.address, { a }, options.isPublic); };
+    const auto local = std::find_if_not(addresses.cbegin(), addresses.cend(), allowed);
+    if (local == addresses.cend())
+        return QString();
+    const QString address = local->toString();
+    return said + to.host() + (address == to.host() ? QString() : QLatin1String(" (") + address + QLatin1Char(')'))
+           + QLatin1String(", a local address, which is not followed");
+}
+
+// One URL, from the first of its addresses that takes the connection.
+Exchange askServer(const QUrl &url, const QList<QHostAddress> &addresses, const FetchOptions &options,
+                   const QDeadlineTimer &connecting, const QDeadlineTimer &total, QHostAddress *peer)
+{
+    Exchange x;
+    for (const QHostAddress &address : addresses) {
+        *peer = address;
+        x = detail::exchangeWith(url, address, options, connecting, total);
+        if (x.result != Exchange::Unreachable || connecting.hasExpired())
+            break;
     }
-    return request;
+    return x;
+}
+
+void take(Exchange &x, Fetched &f)
+{
+    switch (x.result) {
+    case Exchange::Done:
+        f.outcome = Fetched::Answered;
+        f.status = x.status;
+        f.body = std::move(x.body);
+        f.retryAfter = x.retryAfter;
+        break;
+    case Exchange::Stopped:
+        f.outcome = Fetched::Stopped;
+        break;
+    default:
+        f.outcome = Fetched::Failed;
+        f.message = x.message;
+        break;
+    }
 }
 
 } // namespace
@@ -72,63 +110,55 @@ QByteArray userAgent()
 
 Fetched fetch(const QUrl &url, const FetchOptions &options)
 {
-    QNetworkAccessManager manager;
-    QNetworkReply *reply = manager.get(makeRequest(url, options));
     const QDeadlineTimer total(options.totalTimeoutMs);
-    const QDeadlineTimer connecting(options.connectTimeoutMs);
-    bool connected = false; // TLS finished, or for plain http the first reply data
-    Broken broken = Broken::None;
-    QByteArray body;
-
-    QEventLoop loop;
-    QTimer tick;
-    auto breakOff = [&](Broken why) {
-        broken = why;
-        reply->abort();
-        loop.quit();
-    };
-    QObject::connect(reply, &QNetworkReply::encrypted, &loop, [&] { connected = true; });
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, [&] { connected = true; });
-    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
-        connected = true;
-        // Only what has come: a read of up to the limit would set aside
-        // 4 MiB each time.
-        body += reply->read(std::min(reply->bytesAvailable(), options.sizeLimit + 1 - body.size()));
-        if (body.size() > options.sizeLimit)
-            breakOff(Broken::Size);
-    });
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
-        if (options.stopRequested && options.stopRequested())
-            breakOff(Broken::Stopped);
-        else if (!connected && connecting.hasExpired())
-            breakOff(Broken::ConnectTime);
-        else if (total.hasExpired())
-            breakOff(Broken::TotalTime);
-    });
-    tick.start(50);
-    if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (broken == Broken::None)
-        body += reply->read(std::min(reply->bytesAvailable(), options.sizeLimit + 1 - body.size()));
-
-    Fetched f;
-    f.url = reply->url();
-    f.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    f.retryAfter = QString::fromLatin1(reply->rawHeader("Retry-After")).trimmed();
-    if (broken == Broken::Stopped) {
-        f.outcome = Fetched::Stopped;
-    } else if (broken != Broken::None || (f.status == 0 && reply->error() != QNetworkReply::NoError)) {
-        f.message = failure(*reply, broken, options);
-        f.status = 0;
-    } else if (body.size() > options.sizeLimit) {
-        f.message = failure(*reply, Broken::Size, options);
-    } else {
-        f.outcome = Fetched::Answered;
-        f.body = body;
+    From from{ options.referrer, options.referrerAddress };
+    QUrl current = url;
+    for (int redirects = 0;; ++redirects) {
+        Fetched f;
+        f.url = current;
+        // Who sent us here, for the messages; empty for the program's own choice.
+        const QString said = from.url.isEmpty() ? QString()
+                             : from.url.host() + (redirects ? QLatin1String(" redirects to ") : QLatin1String(" links to "));
+        f.message = from.url.isEmpty() ? QString() : refusedScheme(from, current, said);
+        if (!f.message.isEmpty()) {
+            f.outcome = Fetched::Refused;
+            return f;
+        }
+        // Each server has its own bound for connecting, within the total.
+        const QDeadlineTimer connecting(std::min<qint64>(options.connectTimeoutMs, std::max<qint64>(0, total.remainingTime())));
+        QList<QHostAddress> addresses;
+        if (!addressesOf(current, options, connecting, &addresses, f))
+            return f;
+        f.message = from.url.isEmpty() ? QString() : refusedAddress(from, current, addresses, said, options);
+        if (!f.message.isEmpty()) {
+            f.outcome = Fetched::Refused;
+            return f;
+        }
+        Exchange x = askServer(current, addresses, options, connecting, total, &f.peer);
+        if (x.result != Exchange::Redirect) {
+            take(x, f);
+            return f;
+        }
+        if (redirects >= options.maxRedirects) {
+            f.message = QLatin1String("Too many redirects from ") + url.host();
+            return f;
+        }
+        from = From{ current, f.peer };
+        current = current.resolved(QUrl(x.location));
     }
-    delete reply;
-    return f;
+}
+
+bool sameResource(const QUrl &a, const QUrl &b)
+{
+    const auto normal = [](QUrl url) {
+        url.setScheme(url.scheme().toLower());
+        if ((url.scheme() == QLatin1String("https") && url.port() == 443)
+            || (url.scheme() == QLatin1String("http") && url.port() == 80))
+            url.setPort(-1);
+        url = url.adjusted(QUrl::StripTrailingSlash | QUrl::NormalizePathSegments | QUrl::RemoveFragment);
+        return url.toString(QUrl::FullyEncoded).toLower();
+    };
+    return normal(a) == normal(b);
 }
 
 } // namespace rdap

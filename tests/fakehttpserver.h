@@ -37,6 +37,7 @@ public:
         QByteArray body;
         QList<std::pair<QByteArray, QByteArray>> headers;
         int dripMs = 0; // > 0: the body one byte at a time, this far apart
+        qsizetype cutAt = -1; // >= 0: the connection closes after this many bytes of the body
     };
     enum Mode { Http, Https, Mute }; // Mute: takes connections, says nothing, not even TLS
 
@@ -155,7 +156,7 @@ private:
             head += h.first + ": " + h.second + "\r\n";
         socket->write(head + "\r\n");
         if (reply.dripMs <= 0) {
-            socket->write(reply.body);
+            socket->write(reply.cutAt >= 0 ? reply.body.left(reply.cutAt) : reply.body);
             socket->disconnectFromHost();
             return;
         }

@@ -57,22 +57,30 @@ private slots:
         QCOMPARE(bar.currentMessage(), QStringLiteral("Reply from 127.0.0.1 cut off after 30 s"));
     }
 
-    // RDAP's bounds: 10 s to connect and finish TLS, 30 s in all.
+    // RDAP's bounds: 10 s to connect and finish TLS with each server, 30 s in all.
     void rdapBounds_data()
     {
         QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("redirect"); // first to a server that redirects there
         QTest::addColumn<int>("seconds");
         QTest::addColumn<QString>("status");
-        QTest::newRow("no TLS handshake") << int(FakeHttpServer::Mute) << 10 << "Connection timed out";
-        QTest::newRow("a reply that drips") << int(FakeHttpServer::Https) << 30 << "Reply from 127.0.0.1 cut off after 30 s";
+        QTest::newRow("no TLS handshake") << int(FakeHttpServer::Mute) << false << 10 << "Connection timed out";
+        QTest::newRow("no TLS handshake after a redirect") << int(FakeHttpServer::Mute) << true << 10 << "Connection timed out";
+        QTest::newRow("a reply that drips") << int(FakeHttpServer::Https) << false << 30
+                                            << "Reply from 127.0.0.1 cut off after 30 s";
     }
     void rdapBounds()
     {
         QFETCH(int, mode);
+        QFETCH(bool, redirect);
         QFETCH(int, seconds);
         QFETCH(QString, status);
-        FakeHttpServer server(FakeHttpServer::Mode(mode),
+        FakeHttpServer target(FakeHttpServer::Mode(mode),
                               { { "/ip/192.0.2.1", FakeHttpServer::Reply{ 200, QByteArray(100, ' '), {}, 500 } } });
+        const QByteArray there = target.base().toLatin1() + "ip/192.0.2.1";
+        FakeHttpServer redirecting(FakeHttpServer::Https,
+                                   { { "/ip/192.0.2.1", FakeHttpServer::Reply{ 302, "", { { "Location", there } }, 0 } } });
+        const FakeHttpServer &server = redirect ? redirecting : target;
         WhoisEndpoints e = FakeWhoisServer::withoutRdap();
         e.rdapServices = [base = server.base()](const route::Query &) { return QStringList{ base }; };
         e.extraCaCertificates = { FakeHttpServer::certificate() };

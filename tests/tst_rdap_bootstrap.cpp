@@ -1,3 +1,4 @@
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,10 +12,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "fakehttpserver.h"
 #include "rdap/bootstrap.h"
+#include "rdap/refresh.h"
 #include "route/query.h"
 
 using rdap::storeRefreshed;
+using Replies = QHash<QString, FakeHttpServer::Reply>;
 
 // Which RDAP service answers a query, from the embedded copies of IANA's
 // files; the expected URLs were read off those files by hand.
@@ -245,6 +249,48 @@ private slots:
         QCOMPARE(readFile(path), fresh);
         if (what == QLatin1String("link"))
             QCOMPARE(readFile(target), newer); // the link's target is left alone
+    }
+
+    // A refresh keeps each file as it arrives. One ended early leaves the
+    // rest to the next run, which asks only for those; one that still waits
+    // for its server's name is ended at once.
+    void refreshResumes()
+    {
+        using Reply = FakeHttpServer::Reply;
+        QTemporaryDir cache;
+        const auto embedded = [](const char *name) { return readFile(QLatin1String(":/resources/data/rdap/") + name); };
+        const QStringList rest{ "ipv4.json", "ipv6.json", "asn.json", "object-tags.json" };
+        QElapsedTimer t;
+        {
+            // ipv4.json drips for far longer than the run may go on.
+            FakeHttpServer iana(FakeHttpServer::Http, { { "/dns.json", Reply{ 200, embedded("dns.json"), {}, 0 } },
+                                                        { "/ipv4.json", Reply{ 200, embedded("ipv4.json"), {}, 1000 } } });
+            rdap::refreshInBackground(iana.base(), cache.path());
+            QTRY_VERIFY(iana.paths().contains(QStringLiteral("/ipv4.json")));
+            t.start();
+            rdap::finishRefresh(300);
+            QVERIFY2(t.elapsed() >= 290 && t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
+        }
+        QCOMPARE(rdap::dueFiles(cache.path(), QDateTime::currentDateTimeUtc()), rest);
+
+        // A name that does not resolve in time: no grace.
+        rdap::refreshInBackground(QStringLiteral("http://iana.example/"), cache.path(), [](const QString &) {
+            QThread::sleep(3);
+            return QList<QHostAddress>{ QHostAddress(QHostAddress::LocalHost) };
+        });
+        QThread::msleep(100);
+        t.start();
+        rdap::finishRefresh(2000);
+        QVERIFY2(t.elapsed() < 300, qPrintable(QString::number(t.elapsed())));
+
+        Replies replies;
+        for (const QString &name : rest)
+            replies.insert(QLatin1Char('/') + name, Reply{ 200, embedded(qPrintable(name)), {}, 0 });
+        FakeHttpServer iana(FakeHttpServer::Http, replies);
+        rdap::refreshInBackground(iana.base(), cache.path());
+        rdap::finishRefresh(10000); // room enough to finish
+        QCOMPARE(iana.paths(), QStringList({ "/ipv4.json", "/ipv6.json", "/asn.json", "/object-tags.json" }));
+        QVERIFY(rdap::dueFiles(cache.path(), QDateTime::currentDateTimeUtc()).isEmpty());
     }
 };
 

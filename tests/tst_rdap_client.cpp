@@ -8,12 +8,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
 #include "fakehttpserver.h"
 #include "fakewhoisserver.h"
 #include "rdap/bootstrap.h"
+#include "rdap/client.h"
 #include "rdap/refresh.h"
 #include "ui/mainwindow.h"
 #include "ui/resultview.h"
@@ -32,6 +34,25 @@ QByteArray fixture(const QString &name)
 // The .com registry's whois answer, whose registrar's whois is gone.
 const QByteArray kRegistryWhois = "Domain Name: GOOGLE.COM\r\nRegistry Domain ID: 2138514_DOMAIN_COM-VRSN\r\n"
                                   "Registrar WHOIS Server: whois.gone.example\r\n";
+
+// A gzip member (RFC 1952) of the bytes: Qt's raw deflate between gzip's
+// header and trailer.
+QByteArray gzipped(const QByteArray &bytes)
+{
+    quint32 crc = 0xFFFFFFFF;
+    for (char c : bytes) {
+        crc ^= quint8(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    crc = ~crc;
+    QByteArray out("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\xff", 10);
+    out += qCompress(bytes, 9).mid(4 + 2).chopped(4); // less qCompress's length, zlib's header and checksum
+    for (quint32 word : { crc, quint32(bytes.size()) })
+        for (int i = 0; i < 4; ++i)
+            out += char(word >> (8 * i));
+    return out;
+}
 
 } // namespace
 
@@ -96,7 +117,8 @@ private slots:
             << "Registry Domain ID:\t2138514_DOMAIN_COM-VRSN";
         QTest::newRow("RDAP fails too: the registry's whois reply stays")
             << "google.com" << false << kRegistryWhois << Replies{ { "/domain/google.com", Reply{ 503, "", {}, 0 } } }
-            << QStringList{ "/domain/google.com" } << "Unknown server: whois.gone.example" << "Domain Name:\tGOOGLE.COM";
+            << QStringList{ "/domain/google.com" } << "Unknown server: whois.gone.example; RDAP: 127.0.0.1 failed: HTTP 503"
+            << "Domain Name:\tGOOGLE.COM";
         QTest::newRow("IPv4, RDAP preferred") << "13.72.183.192" << true << QByteArray()
             << Replies{ { "/ip/13.72.183.192", Reply{ 200, ip, {}, 0 } } } << QStringList{ "/ip/13.72.183.192" } << ""
             << "NetRange:\t13.64.0.0 - 13.107.255.255";
@@ -122,10 +144,56 @@ private slots:
             << "127.0.0.1: Reply is not JSON: illegal value at byte 1" << "No whois server serves .dev";
         QTest::newRow("JSON that is not RDAP") << "example.dev" << false << QByteArray()
             << Replies{ { "/domain/example.dev", Reply{ 200, "{}", {}, 0 } } } << QStringList{ "/domain/example.dev" }
-            << "127.0.0.1: Not an RDAP reply: no objectClassName, search results, errorCode or rdapConformance" << "";
+            << "127.0.0.1: Not an RDAP reply: no objectClassName, search results, errorCode or rdapConformance"
+            << "No whois server serves .dev";
         QTest::newRow("larger than 4 MiB") << "example.dev" << false << QByteArray()
             << Replies{ { "/domain/example.dev", Reply{ 200, QByteArray(5 * 1024 * 1024, ' '), {}, 0 } } }
-            << QStringList{ "/domain/example.dev" } << "Reply from 127.0.0.1 is larger than 4 MiB" << "";
+            << QStringList{ "/domain/example.dev" } << "Reply from 127.0.0.1 cut off at 4 MiB" << "No whois server serves .dev";
+        QTest::newRow("a body cut short") << "example.dev" << false << QByteArray()
+            << Replies{ { "/domain/example.dev", Reply{ 200, fixture("domain-cznic-example.cz.json"), {}, 0, 100 } } }
+            << QStringList{ "/domain/example.dev" } << "Reply from 127.0.0.1 ended before it was complete"
+            << "No whois server serves .dev";
+        QTest::newRow("a body that unpacks past 4 MiB") << "example.dev" << false << QByteArray()
+            << Replies{ { "/domain/example.dev", Reply{ 200, gzipped(QByteArray(6 * 1024 * 1024, ' ')),
+                                                        { { "Content-Encoding", "gzip" } }, 0 } } }
+            << QStringList{ "/domain/example.dev" } << "Reply from 127.0.0.1 cut off at 4 MiB" << "No whois server serves .dev";
+        QTest::newRow("an error in Cyrillic") << "example.dev" << false << QByteArray()
+            << Replies{ { "/domain/example.dev", Reply{ 400, R"({"errorCode":400,"title":"Неверный запрос"})", {}, 0 } } }
+            << QStringList{ "/domain/example.dev" } << "127.0.0.1 refused the query: HTTP 400" << "% Неверный запрос";
+        QTest::newRow("404 after a failed hop: the registry's whois reply stays")
+            << "google.com" << false << kRegistryWhois << Replies{ { "/domain/google.com", Reply{ 404, notFound, {}, 0 } } }
+            << QStringList{ "/domain/google.com" }
+            << "Unknown server: whois.gone.example; RDAP: No record of google.com at 127.0.0.1" << "Domain Name:\tGOOGLE.COM";
+
+        // Hops a reply chooses. The test's server counts as public, and
+        // every name under local.example leads to 127.0.0.2, a local address.
+        const QByteArray link = "https://rdap.markmonitor.com/rdap/domain/GOOGLE.COM";
+        const QString registryOnly = QStringLiteral("Registry Domain ID:\t2138514_DOMAIN_COM-VRSN");
+        const struct { const char *name, *link, *status; } links[] = {
+            { "a link to plain http", "http://127.0.0.1:8080/admin/reboot?x=1",
+              "127.0.0.1 links to plain http, which is not followed; the registry's reply is shown" },
+            { "a link to a local address", "https://registrar.local.example/rdap/domain/GOOGLE.COM",
+              "127.0.0.1 links to registrar.local.example (127.0.0.2), a local address, which is not followed; "
+              "the registry's reply is shown" },
+            { "a link to the registry's own URL in capitals", "{base}DOMAIN/GOOGLE.COM/", "" },
+        };
+        for (const auto &l : links) {
+            QTest::newRow(l.name) << "google.com" << true << QByteArray()
+                << Replies{ { "/domain/google.com", Reply{ 200, fixture("domain-verisign-google.com.json").replace(link, l.link), {}, 0 } } }
+                << QStringList{ "/domain/google.com" } << l.status << registryOnly;
+        }
+        const struct { const char *name, *location, *status; int asked; } redirects[] = {
+            { "a redirect loop", "/domain/example.dev", "Too many redirects from 127.0.0.1", 6 },
+            { "a redirect to plain http", "http://127.0.0.1:1/domain/example.dev",
+              "127.0.0.1 redirects to plain http, which is not followed", 1 },
+            { "a redirect to a local address", "https://rdap.local.example/domain/example.dev",
+              "127.0.0.1 redirects to rdap.local.example (127.0.0.2), a local address, which is not followed", 1 },
+        };
+        for (const auto &r : redirects) {
+            QTest::newRow(r.name) << "example.dev" << false << QByteArray()
+                << Replies{ { "/domain/example.dev", Reply{ 302, "", { { "Location", r.location } }, 0 } } }
+                << QStringList(r.asked, "/domain/example.dev") << r.status << "No whois server serves .dev";
+        }
     }
     void fromTheWindow()
     {
@@ -143,6 +211,10 @@ private slots:
         WhoisEndpoints e = whoisServer.realNames({ QStringLiteral("whois.gone.example") });
         e.rdapServices = [base = rdapServer.base()](const route::Query &) { return QStringList{ base }; };
         e.extraCaCertificates = { FakeHttpServer::certificate() };
+        e.resolve = [names = e.resolve](const QString &name) {
+            return name.endsWith(QLatin1String(".local.example")) ? QList<QHostAddress>{ QHostAddress("127.0.0.2") } : names(name);
+        };
+        e.isPublicAddress = [](const QHostAddress &a) { return a == QHostAddress(QHostAddress::LocalHost); };
 
         mainWindow w;
         m_engines.push_back(std::make_unique<WhoisInfo>(w.statusBar, e));
@@ -155,14 +227,76 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!w.lookupRunning(), 20000);
 
         QCOMPARE(w.statusBar->currentMessage(), status);
-        for (const QString &path : paths)
-            QVERIFY2(rdapServer.paths().contains(path), qPrintable(rdapServer.paths().join(' ')));
+        QCOMPARE(rdapServer.paths(), paths); // each asked once, nothing else asked
         QCOMPARE(whoisServer.connections(), whois.isEmpty() ? 0 : 1);
-        QVERIFY2(w.resultEdit->toPlainText().contains(shown), qPrintable(w.resultEdit->toPlainText().left(300)));
+        const QString text = w.resultEdit->toPlainText();
+        QVERIFY2(text.contains(shown), qPrintable(text.left(300)));
+        // What came from RDAP is saved as UTF-8, an error's details too.
+        if (std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() > 0xFF; }))
+            QVERIFY(w.whoisInfo->replyIsUtf8);
         for (const QByteArray &request : rdapServer.requests()) {
             QVERIFY(request.contains("\r\nAccept: application/rdap+json"));
             QVERIFY(request.contains("\r\nUser-Agent: Vantor/" VANTOR_VERSION));
         }
+    }
+
+    // A server by its name: the program resolves it and connects to the
+    // address, while the certificate check and the Host header go by the
+    // name; a resolver that never answers costs no more than the bound.
+    void serverByName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("a name the certificate holds") << "localhost" << "";
+        QTest::newRow("a name it does not hold") << "rdap.example"
+            << "TLS error with rdap.example: SSL handshake failed: The host name did not match any of the valid hosts for "
+               "this certificate";
+        QTest::newRow("a resolver that does not answer") << "slow.example" << "Connection timed out";
+    }
+    void serverByName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, message);
+        FakeHttpServer server(FakeHttpServer::Https, { { "/ip/192.0.2.1", Reply{ 200, "{}", {}, 0 } } });
+        QUrl url(server.base() + QLatin1String("ip/192.0.2.1"));
+        url.setHost(name);
+        rdap::FetchOptions options;
+        options.extraCaCertificates = { FakeHttpServer::certificate() };
+        options.connectTimeoutMs = 500;
+        options.resolve = [](const QString &host) {
+            if (host == QLatin1String("slow.example"))
+                QThread::sleep(2);
+            return QList<QHostAddress>{ QHostAddress(QHostAddress::LocalHost) };
+        };
+        QElapsedTimer t;
+        t.start();
+        const rdap::Fetched f = rdap::fetch(url, options);
+        QVERIFY(t.elapsed() < 1500);
+        QCOMPARE(f.message, message);
+        QCOMPARE(f.outcome, message.isEmpty() ? rdap::Fetched::Answered : rdap::Fetched::Failed);
+        if (message.isEmpty()) {
+            QCOMPARE(f.peer, QHostAddress(QHostAddress::LocalHost));
+            QVERIFY2(server.requests().value(0).contains("\r\nHost: " + url.authority().toLatin1() + "\r\n"),
+                     server.requests().value(0).constData());
+        } else {
+            QVERIFY(server.requests().isEmpty());
+        }
+    }
+
+    void sameResource_data()
+    {
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("capitals, the usual port, a trailing slash") << "HTTPS://RDAP.Example:443/Domain/EXAMPLE.COM/" << true;
+        QTest::newRow("another port") << "https://rdap.example:8443/domain/example.com" << false;
+        QTest::newRow("plain http") << "http://rdap.example/domain/example.com" << false;
+        QTest::newRow("another name") << "https://rdap.example/domain/example.net" << false;
+    }
+    void sameResource()
+    {
+        QFETCH(QString, other);
+        QFETCH(bool, same);
+        QCOMPARE(rdap::sameResource(QUrl(QStringLiteral("https://rdap.example/domain/example.com")), QUrl(other)), same);
     }
 
     void preferRdapIsRemembered()

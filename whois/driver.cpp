@@ -18,6 +18,9 @@ struct WhoisInfo::RdapAnswer
     QString status;        // one line for the status bar
     QString text;          // Answered: the reply as text; Failed: the error's details, if any
     QString registrarLink; // a registry's pointer to the registrar's record
+    bool refused = false;  // Failed: a hop a server chose was not taken
+    QUrl url;              // where the reply came from
+    QHostAddress peer;     // the address it came from
 };
 
 namespace {
@@ -131,6 +134,7 @@ std::optional<QString> WhoisInfo::takeRdap(const RdapAnswer &a, const WhoisRoute
     case RdapAnswer::Failed:
         outcome = Outcome::Failed;
         response = a.text.isEmpty() ? r.explanation : a.text;
+        replyIsUtf8 = true; // RDAP's error details, or our own text
         return a.status;
     case RdapAnswer::Answered:
         break;
@@ -144,7 +148,9 @@ std::optional<QString> WhoisInfo::takeRdap(const RdapAnswer &a, const WhoisRoute
 }
 
 // Whois failed, or a referral hop of it did: RDAP is asked the same. Where
-// RDAP fails too, a reply whois did get stays, with whois's status.
+// RDAP fails too, a reply whois did get stays, with whois's status; so it
+// does where RDAP has no record after a failed hop, for the registry's
+// reply is the better answer then.
 std::optional<QString> WhoisInfo::rdapAfterWhois(const WhoisRoute &r, const std::optional<QString> &whoisStatus)
 {
     const QString keptResponse = response;
@@ -153,8 +159,10 @@ std::optional<QString> WhoisInfo::rdapAfterWhois(const WhoisRoute &r, const std:
     const Outcome keptOutcome = outcome;
     const QString keptStatus = status; // a connection failure shows no status of its own at the end
     const RdapAnswer a = askRdap(r);
+    const bool noRecord = a.kind == RdapAnswer::Answered && !a.found;
     const bool keepWhois = a.kind == RdapAnswer::NotServed
-                           || (a.kind == RdapAnswer::Failed && (m_hopFailed || a.text.isEmpty()));
+                           || (a.kind == RdapAnswer::Failed && (m_hopFailed || a.text.isEmpty()))
+                           || (noRecord && m_hopFailed);
     if (!keepWhois)
         return takeRdap(a, r);
     response = keptResponse;
@@ -165,9 +173,13 @@ std::optional<QString> WhoisInfo::rdapAfterWhois(const WhoisRoute &r, const std:
     country = kept[3];
     owner = kept[4];
     outcome = keptOutcome;
-    if (m_hopFailed || a.kind == RdapAnswer::NotServed)
+    if (a.kind == RdapAnswer::NotServed)
         return whoisStatus ? whoisStatus : std::optional<QString>(keptStatus);
-    return a.status;
+    if (!m_hopFailed)
+        return a.status;
+    // Both failures: the hop's, and RDAP's after it.
+    const QString whois = whoisStatus ? *whoisStatus : keptStatus;
+    return whois.isEmpty() ? a.status : whois + QLatin1String("; RDAP: ") + a.status;
 }
 
 WhoisInfo::RdapAnswer WhoisInfo::askRdap(const WhoisRoute &r)
@@ -176,7 +188,7 @@ WhoisInfo::RdapAnswer WhoisInfo::askRdap(const WhoisRoute &r)
     if (m_endpoints.rdapServices) {
         bases = m_endpoints.rdapServices(r.parsed);
     } else {
-        rdap::refreshOncePerRun(m_endpoints.rdapBootstrapBase, rdap::defaultCacheFolder());
+        rdap::refreshOncePerRun(m_endpoints.rdapBootstrapBase, rdap::defaultCacheFolder(), m_endpoints.resolve);
         bases = rdap::serviceFor(r.parsed);
     }
     if (bases.isEmpty()) {
@@ -187,25 +199,34 @@ WhoisInfo::RdapAnswer WhoisInfo::askRdap(const WhoisRoute &r)
     const QUrl url(bases.first() + rdapPath(r.parsed));
     RdapAnswer a = rdapRequest(url, r.query);
     const QUrl link(a.registrarLink);
-    if (a.kind != RdapAnswer::Answered || a.registrarLink.isEmpty() || link.matches(url, QUrl::StripTrailingSlash))
+    if (a.kind != RdapAnswer::Answered || a.registrarLink.isEmpty() || rdap::sameResource(link, url)
+        || rdap::sameResource(link, a.url))
         return a;
     // The registry points to the registrar's record, as whois refers to
-    // the registrar's server; asked once.
-    const RdapAnswer registrar = rdapRequest(link, r.query);
+    // the registrar's server; asked once, and only where the registry's
+    // reply may send us (rdap::fetch checks the hop).
+    const RdapAnswer registrar = rdapRequest(link, r.query, &a);
     if (registrar.kind == RdapAnswer::Stopped || (registrar.kind == RdapAnswer::Answered && registrar.found))
         return registrar;
-    a.status = QLatin1String("The registrar's RDAP service failed (") + registrar.status
-               + QLatin1String("); the registry's reply is shown");
+    a.status = registrar.refused ? registrar.status + QLatin1String("; the registry's reply is shown")
+                                 : QLatin1String("The registrar's RDAP service failed (") + registrar.status
+                                       + QLatin1String("); the registry's reply is shown");
     return a;
 }
 
-WhoisInfo::RdapAnswer WhoisInfo::rdapRequest(const QUrl &url, const QString &query)
+WhoisInfo::RdapAnswer WhoisInfo::rdapRequest(const QUrl &url, const QString &query, const RdapAnswer *linkedFrom)
 {
     showProgress(QLatin1String("Asking RDAP: ") + url.toString());
     asked.append({ url.host(), QStringLiteral("rdap") });
     rdap::FetchOptions options;
     options.extraCaCertificates = m_endpoints.extraCaCertificates;
     options.stopRequested = [this] { return stopRequested(); };
+    options.resolve = m_endpoints.resolve;
+    options.isPublic = m_endpoints.isPublicAddress;
+    if (linkedFrom) {
+        options.referrer = linkedFrom->url;
+        options.referrerAddress = linkedFrom->peer;
+    }
     const rdap::Fetched f = rdap::fetch(url, options);
 
     RdapAnswer a;
@@ -215,7 +236,12 @@ WhoisInfo::RdapAnswer WhoisInfo::rdapRequest(const QUrl &url, const QString &que
         return a;
     }
     a.kind = RdapAnswer::Failed;
-    if (f.outcome == rdap::Fetched::Failed) {
+    a.url = f.url;
+    a.peer = f.peer;
+    if (f.outcome == rdap::Fetched::Refused && f.url == url)
+        asked.removeLast(); // refused before anything went there
+    if (f.outcome != rdap::Fetched::Answered) {
+        a.refused = f.outcome == rdap::Fetched::Refused;
         a.status = f.message;
         return a;
     }

@@ -167,7 +167,7 @@ private:
     static QString endOfChainStatus(const Reply &reply, const QString &server);
     struct RdapAnswer;
     RdapAnswer askRdap(const WhoisRoute &route);
-    RdapAnswer rdapRequest(const QUrl &url, const QString &query);
+    RdapAnswer rdapRequest(const QUrl &url, const QString &query, const RdapAnswer *linkedFrom = nullptr);
     std::optional<QString> takeRdap(const RdapAnswer &answer, const WhoisRoute &route);
     std::optional<QString> rdapAfterWhois(const WhoisRoute &route, const std::optional<QString> &whoisStatus);
     void lookupNew(const WhoisRoute &route);
