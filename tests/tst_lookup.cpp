@@ -2,8 +2,12 @@
 #include <QStatusBar>
 #include <QtTest>
 
+#include <chrono>
+#include <thread>
+
 #include "fakewhoisserver.h"
 #include "messagecapture.h"
+#include "net/resolver.h"
 #include "whois/referral.h"
 #include "whois/replytext.h"
 #include "whois/whoisinfo.h"
@@ -195,6 +199,17 @@ private slots:
             << QList<QByteArray>{ "Domain Name: EXAMPLE.COM\nRegistrar WHOIS Server: whois.registrar.example\n", "% nothing\n" }
             << QList<QByteArray>{ "domain example.com\n", "example.com\n" } << "whois.registrar.example"
             << "No usable reply from whois.registrar.example";
+        QTest::newRow("IANA cannot be reached")
+            << "example.notatld" << QStringList{ "notatld.whois-servers.net", "whois.iana.org" } << QList<QByteArray>{}
+            << QList<QByteArray>{} << "whois.iana.org"
+            << "Cannot reach whois.iana.org to find the server for .notatld: unknown server";
+        // Red.es answers port 43 only for addresses it has registered.
+        QTest::newRow("registry with a web lookup fails")
+            << "red.es" << QStringList{ "whois.nic.es" } << QList<QByteArray>{} << QList<QByteArray>{} << "whois.nic.es"
+            << "Unknown server: whois.nic.es. Its registry's web lookup: http://www.nic.es/";
+        QTest::newRow("registry refuses")
+            << "switch.ch" << QStringList() << QList<QByteArray>{ "Requests of this client are not permitted.\n" }
+            << QList<QByteArray>{ "switch.ch\n" } << "whois.nic.ch" << "whois.nic.ch refused the query";
         QTest::newRow("AS number: hops send the query as typed")
             << "AS15169" << QStringList() << QList<QByteArray>{ "ReferralServer: whois://whois.ripe.net\n", "aut-num: AS15169\n" }
             << QList<QByteArray>{ "a + 15169\n", "as15169\n" } << "whois.ripe.net" << "";
@@ -265,7 +280,7 @@ private slots:
             "\"Connecting to 127.0.0.1\" ",
             "\"Sending query: n + 192.0.2.1\n\" ",
             "\"Found referral server: whois://localhost:43\" ",
-            "\"Querying again: n + 192.0.2.1\n on localhost\" ",
+            "\"Querying again: 192.0.2.1 on localhost\" ",
             "\"Connecting to localhost\" ",
             "\"Sending query: 192.0.2.1\n\" ",
             "\"Diff: 255\" ",
@@ -359,6 +374,7 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::newRow("refused port") << "127.0.0.1" << "Connection refused by 127.0.0.1";
         QTest::newRow("unresolvable name") << "no-such-host.invalid" << "Unknown server: no-such-host.invalid";
+        QTest::newRow("name that takes too long") << "slow.example" << "Connection to slow.example timed out";
     }
     void connectionFailures()
     {
@@ -367,6 +383,11 @@ private slots:
         WhoisEndpoints e = FakeWhoisServer::withoutRdap();
         e.defaultServer = host;
         e.port = closedPort();
+        e.resolve = [](const QString &name) {
+            if (name == QLatin1String("slow.example"))
+                std::this_thread::sleep_for(std::chrono::hours(1)); // the lookup does not wait for it
+            return systemResolve(name);
+        };
         QStatusBar bar;
         WhoisInfo info(&bar, e);
         info.response = QStringLiteral("old");

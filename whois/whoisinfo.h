@@ -161,8 +161,11 @@ private:
     bool connectToAddress(QTcpSocket &socket, const QHostAddress &address, quint16 port, const QDeadlineTimer &deadline);
     QByteArray readReply(QTcpSocket &socket, Reply &reply);
     bool stopRequested() const;
+    bool hopAllowed(const Hop &hop, const QList<QHostAddress> &addresses, Reply &reply) const;
     std::optional<QString> followChain(const WhoisRoute &route);
-    std::optional<Hop> askIana(const QString &tld);
+    std::optional<QString> walkChain(const WhoisRoute &route);
+    std::optional<QString> firstHopRefused(const Reply &reply, const Hop &hop);
+    bool serverFromIana(const QString &tld, Hop &hop, std::optional<QString> &ended);
     std::optional<QString> keepEarlier(const Reply &failed, const Hop &hop, const QString &earlier, bool earlierUtf8);
     static QString endOfChainStatus(const Reply &reply, const QString &server);
     struct RdapAnswer;
