@@ -93,6 +93,8 @@ private slots:
         QTest::newRow("address with a port") << "192.0.2.1:80" << "" << "Not a valid address: 192.0.2.1:80";
         QTest::newRow("a number alone") << "1234" << "" << "Not a valid address: 1234";
         QTest::newRow("prefix too long") << "192.0.2.0/33" << "" << "Not a valid address: 192.0.2.0/33";
+        QTest::newRow("address and a zero-width space") << u"192.0.2.1\u200B"_qs << arin << "n + 192.0.2.1\n";
+        QTest::newRow("full-width address") << u"\uFF11\uFF19\uFF12\u30020.2.1"_qs << arin << "n + 192.0.2.1\n";
         QTest::newRow("server option") << "-B 193.0.0.1" << arin << "-B 193.0.0.1\n";
         QTest::newRow("two words keep their case") << "Two Words" << arin << "Two Words\n";
     }
@@ -210,6 +212,9 @@ private slots:
         QTest::newRow("registry refuses")
             << "switch.ch" << QStringList() << QList<QByteArray>{ "Requests of this client are not permitted.\n" }
             << QList<QByteArray>{ "switch.ch\n" } << "whois.nic.ch" << "whois.nic.ch refused the query";
+        QTest::newRow("hops send what the query means")
+            << u"192.0.2.1\u00AD"_qs << QStringList() << QList<QByteArray>{ "ReferralServer: whois://whois.ripe.net\n", "descr: x\n" }
+            << QList<QByteArray>{ "n + 192.0.2.1\n", "192.0.2.1\n" } << "whois.ripe.net" << "";
         QTest::newRow("AS number: hops send the query as typed")
             << "AS15169" << QStringList() << QList<QByteArray>{ "ReferralServer: whois://whois.ripe.net\n", "aut-num: AS15169\n" }
             << QList<QByteArray>{ "a + 15169\n", "as15169\n" } << "whois.ripe.net" << "";
@@ -240,12 +245,15 @@ private slots:
 
     void exactBytesOnTheWire()
     {
-        FakeWhoisServer server({ FakeWhoisServer::reply("x\n"), FakeWhoisServer::reply("y\n") });
+        FakeWhoisServer server({ FakeWhoisServer::reply("x\n"), FakeWhoisServer::reply("y\n"), FakeWhoisServer::reply("z\n") });
         WhoisInfo info(nullptr, server.endpoints());
         info.lookup(QStringLiteral("192.0.2.1"), QString());
         info.lookup(QStringLiteral("Example.127"), QString());
-        QCOMPARE(server.received(), (QList<QByteArray>{ "n + 192.0.2.1\n", "example.127\n" }));
         QCOMPARE(info.query, QStringLiteral("example.127"));
+        // Letters beyond Latin-1 go as UTF-8, not as question marks.
+        info.lookup(u"\u6771\u4EAC\u6771\u4EAC"_qs, QString());
+        QCOMPARE(server.received(), (QList<QByteArray>{ "n + 192.0.2.1\n", "example.127\n",
+                                                        "\xe6\x9d\xb1\xe4\xba\xac\xe6\x9d\xb1\xe4\xba\xac\n" }));
     }
 
     void emptyQuerySendsNothing()
