@@ -145,12 +145,14 @@ public:
     QString extractAllFields(QString keys, QString text) const;
 
     // Condenses response into the summary members and adds a "CIDR:" line
-    // after the range when the reply has none.
+    // after each line that holds the range (comments aside) when the reply
+    // has none.
     void summarise();
     // Empties the summary members, which summarise() fills only where empty.
     void clearSummary();
 
-    // "a.b.c.d - e.f.g.h" as a prefix from /8 to /27, or "Unknown".
+    // "a.b.c.d - e.f.g.h" as a prefix from /8 to /27; a range written as a
+    // prefix ("200.160.0.0/20", "2801:10:c000::/48") as it is; else "Unknown".
     QString calculateCidr(QString range) const;
 
 private:
