@@ -49,7 +49,6 @@ std::optional<QString> WhoisInfo::followChain(const WhoisRoute &route)
 std::optional<QString> WhoisInfo::walkChain(const WhoisRoute &route)
 {
     outcome = Outcome::Failed;
-    const QRegularExpression referralPattern = extraction::fieldPattern(QStringLiteral("ReferralServer|Whois Server"));
     Hop hop{ route.server, route.port ? route.port : m_endpoints.port, {}, {} };
     QString line = route.line;
     QStringList chain; // host:port of every server asked, for loops
@@ -87,46 +86,61 @@ std::optional<QString> WhoisInfo::walkChain(const WhoisRoute &route)
 
         response = reply.text;
         replyIsUtf8 = reply.utf8;
-        if (response.contains(QLatin1String("rwhois"))) {
-            outcome = Outcome::Answered;
-            return QStringLiteral("Referral to an rwhois server not followed");
-        }
-        if (reply.outcome == Reply::Unusable) {
-            summarise();
-            return QLatin1String("No usable reply from ") + hop.name(m_endpoints.port);
-        }
-
-        // A referral quoted in a comment is no referral.
-        const QString referral = extraction::firstValueOutsideComments(referralPattern, response);
-        std::optional<Referral> next = parseReferral(referral, m_endpoints.port);
-        if (next && next->port == 43)
-            next->port = m_endpoints.port; // the whois port, wherever this engine finds it
-        // Registrars that name themselves are common: a server already
-        // asked, or a chain grown too long, ends the lookup here.
-        const QString key = next ? next->host.toLower() + QLatin1Char(':') + QString::number(next->port) : QString();
-        if (!next || chain.contains(key)) {
-            summarise();
-            outcome = reply.outcome == Reply::NoAnswer ? Outcome::Failed : Outcome::Answered;
-            return endOfChainStatus(reply, hop.name(m_endpoints.port));
-        }
-        if (chain.size() >= kMaxChainLength) {
-            summarise();
-            outcome = Outcome::Answered;
-            return QLatin1String("Referral chain stopped after ") + QString::number(kMaxChainLength)
-                   + QLatin1String(" servers");
-        }
-
-        const Hop following{ next->host, next->port, reply.peer, hop.name(m_endpoints.port) };
-        showProgress(QLatin1String("Found referral server: ") + referral);
+        std::optional<QString> ended;
+        const std::optional<Hop> following = nextHop(reply, hop, chain, ended);
+        if (!following)
+            return ended;
         // Hops send the query itself, without the first server's keywords.
         line = route.query + QLatin1Char('\n');
         showProgress(QLatin1String("Querying again: ") + route.query + QLatin1String(" on ")
-                     + following.name(m_endpoints.port));
+                     + following->name(m_endpoints.port));
         earlier = response;
         earlierUtf8 = replyIsUtf8;
         response.clear();
-        hop = following;
+        hop = *following;
     }
+}
+
+// The server the reply in response names next; or nothing where the chain
+// ends here, with the outcome set and the status to show in ended.
+std::optional<WhoisInfo::Hop> WhoisInfo::nextHop(const Reply &reply, const Hop &hop, const QStringList &chain,
+                                                 std::optional<QString> &ended)
+{
+    if (response.contains(QLatin1String("rwhois"))) {
+        outcome = Outcome::Answered;
+        ended = QStringLiteral("Referral to an rwhois server not followed");
+        return std::nullopt;
+    }
+    if (reply.outcome == Reply::Unusable) {
+        summarise();
+        ended = QLatin1String("No usable reply from ") + hop.name(m_endpoints.port);
+        return std::nullopt;
+    }
+
+    // A referral quoted in a comment is no referral.
+    const QRegularExpression referralPattern = extraction::fieldPattern(QStringLiteral("ReferralServer|Whois Server"));
+    const QString referral = extraction::firstValueOutsideComments(referralPattern, response);
+    std::optional<Referral> next = parseReferral(referral, m_endpoints.port);
+    if (next && next->port == 43)
+        next->port = m_endpoints.port; // the whois port, wherever this engine finds it
+    // Registrars that name themselves are common: a server already asked,
+    // or a chain grown too long, ends the lookup here.
+    const QString key = next ? next->host.toLower() + QLatin1Char(':') + QString::number(next->port) : QString();
+    if (!next || chain.contains(key)) {
+        summarise();
+        outcome = reply.outcome == Reply::NoAnswer ? Outcome::Failed : Outcome::Answered;
+        ended = endOfChainStatus(reply, hop.name(m_endpoints.port));
+        return std::nullopt;
+    }
+    if (chain.size() >= kMaxChainLength) {
+        summarise();
+        outcome = Outcome::Answered;
+        ended = QLatin1String("Referral chain stopped after ") + QString::number(kMaxChainLength)
+                + QLatin1String(" servers");
+        return std::nullopt;
+    }
+    showProgress(QLatin1String("Found referral server: ") + referral);
+    return Hop{ next->host, next->port, reply.peer, hop.name(m_endpoints.port) };
 }
 
 // The first server refused the query, or named a server this program will

@@ -166,6 +166,7 @@ private:
     bool hopAllowed(const Hop &hop, const QList<QHostAddress> &addresses, Reply &reply) const;
     std::optional<QString> followChain(const WhoisRoute &route);
     std::optional<QString> walkChain(const WhoisRoute &route);
+    std::optional<Hop> nextHop(const Reply &reply, const Hop &hop, const QStringList &chain, std::optional<QString> &ended);
     std::optional<QString> firstHopRefused(const Reply &reply, const Hop &hop);
     bool serverFromIana(const QString &tld, Hop &hop, std::optional<QString> &ended);
     std::optional<QString> keepEarlier(const Reply &failed, const Hop &hop, const QString &earlier, bool earlierUtf8);
