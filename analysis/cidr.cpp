@@ -1,6 +1,8 @@
 #include <QDebug>
 #include <QHostAddress>
 
+#include <algorithm>
+
 #include "whois/whoisinfo.h"
 
 namespace {
@@ -30,10 +32,36 @@ bool parseIPv4(QStringView text, quint32 *value)
     return true;
 }
 
+// "a.b.c.d/n" (n up to 32) or an IPv6 prefix (n up to 128), as LACNIC
+// writes its ranges.
+bool isPrefix(QStringView text)
+{
+    const qsizetype slash = text.indexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return false;
+    const QStringView address = text.left(slash);
+    const QStringView length = text.mid(slash + 1);
+    if (length.isEmpty() || length.size() > 3
+        || !std::all_of(length.begin(), length.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return false;
+    quint32 v4 = 0;
+    if (parseIPv4(address, &v4))
+        return address == address.trimmed() && length.toInt() <= 32;
+    // QHostAddress takes more than an address, so the signs are checked first.
+    const bool v6Signs = address.contains(QLatin1Char(':')) && std::all_of(address.begin(), address.end(), [](QChar c) {
+        return (c >= u'0' && c <= u'9') || (c.toLower() >= u'a' && c.toLower() <= u'f') || c == u':' || c == u'.';
+    });
+    return v6Signs && QHostAddress(address.toString()).protocol() == QAbstractSocket::IPv6Protocol
+           && length.toInt() <= 128;
+}
+
 } // namespace
 
 QString WhoisInfo::calculateCidr(QString range) const
 {
+    // A range written as a prefix is its own CIDR.
+    if (isPrefix(QStringView(range).trimmed()))
+        return range.trimmed();
     const QList<QStringView> ends = QStringView(range).split(QLatin1Char('-'), Qt::SkipEmptyParts);
     if (ends.size() != 2)
         return QStringLiteral("Unknown");

@@ -39,20 +39,30 @@ const QHash<QString, QString> &countryTable()
     return table;
 }
 
-// Puts "\nCIDR:<cidr>" after the first occurrences of the range. Real replies
-// hold the range once or twice; a hostile one that repeats a short range
-// millions of times must not multiply the text.
+// Puts a "CIDR:<cidr>" line after each line that holds the range, never
+// inside one. Comment lines ('%', '#') are left alone: RIPE, APNIC and
+// AFRINIC quote the range in them ("% Abuse contact for '<range>' is
+// '<mail>'"). Real replies hold the range once or twice; a hostile one
+// that repeats a short range on a million lines gains 16 lines at most.
 void insertCidrLine(QString &text, const QString &range, const QString &cidr)
 {
     constexpr int kMaxInsertions = 16;
     const QString line = QLatin1String("\nCIDR:") + cidr;
     qsizetype from = 0;
-    for (int done = 0; done < kMaxInsertions; ++done) {
+    for (int done = 0; done < kMaxInsertions;) {
         const qsizetype at = text.indexOf(range, from);
         if (at < 0)
             break;
-        text.insert(at + range.size(), line);
-        from = at + range.size() + line.size();
+        const qsizetype start = at == 0 ? 0 : text.lastIndexOf(QLatin1Char('\n'), at - 1) + 1;
+        qsizetype end = text.indexOf(QLatin1Char('\n'), at + range.size());
+        if (end < 0)
+            end = text.size();
+        if (text.at(start) != QLatin1Char('%') && text.at(start) != QLatin1Char('#')) {
+            text.insert(end, line);
+            end += line.size();
+            ++done;
+        }
+        from = end;
     }
 }
 

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <cstdio>
@@ -55,6 +56,28 @@ inline bool fullMatch(const QString &pattern, const QString &text)
     return re.match(text).hasMatch();
 }
 
+// Where the reply said nothing of a CIDR, every "CIDR:" line of the result
+// was added: at most 16, each after a line that holds the range and is no
+// comment. (A range of several lines is left out: its first line decides.)
+inline void checkCidrLines(const QString &reply, const WhoisInfo &info)
+{
+    if (reply.contains(QLatin1String("CIDR")) || info.netRange.isEmpty() || info.netRange.contains(QLatin1Char('\n')))
+        return;
+    const QStringList lines = info.response.split(QLatin1Char('\n'));
+    int added = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (!lines.at(i).startsWith(QLatin1String("CIDR:")))
+            continue;
+        ++added;
+        FUZZ_CHECK(i > 0, "a CIDR line follows a line");
+        const QString &before = lines.at(i - 1);
+        FUZZ_CHECK(!before.startsWith(QLatin1Char('%')) && !before.startsWith(QLatin1Char('#')),
+                   "no CIDR line after a comment");
+        FUZZ_CHECK(before.contains(info.netRange), "a CIDR line follows a line that holds the range");
+    }
+    FUZZ_CHECK(added <= 16, "at most 16 CIDR lines added");
+}
+
 // Runs summarise() and formatText() on reply and checks what must hold for
 // any reply at all.
 inline void summariseAndCheck(const QString &reply)
@@ -95,9 +118,11 @@ inline void summariseAndCheck(const QString &reply)
     if (noParagraph) {
         FUZZ_CHECK(info.cidr.isEmpty(), "no paragraph, so no CIDR was calculated");
     } else {
-        FUZZ_CHECK(info.cidr == QLatin1String("Unknown") || fullMatch(QStringLiteral("[0-9.]*/[0-9]+"), info.cidr),
+        FUZZ_CHECK(info.cidr == QLatin1String("Unknown")
+                       || fullMatch(QStringLiteral("[0-9A-Fa-f:.]*/[0-9]+"), info.cidr),
                    "cidr is \"Unknown\" or a prefix");
     }
+    checkCidrLines(reply, info);
 
     // Every summary field but the country (which may become a table name)
     // is an extracted value, trimmed as a whole.

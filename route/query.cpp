@@ -169,7 +169,31 @@ Query classifyName(const QString &lower)
     return q;
 }
 
+bool isJoiner(char32_t c) { return c == 0x200C || c == 0x200D; }
+
 } // namespace
+
+QString normalise(const QString &query)
+{
+    const QString compatible = query.normalized(QString::NormalizationForm_KC);
+    QString out;
+    out.reserve(compatible.size());
+    char32_t previous = 0;
+    for (qsizetype i = 0; i < compatible.size(); ++i) {
+        char32_t c = compatible.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < compatible.size() && compatible.at(i + 1).isLowSurrogate())
+            c = QChar::surrogateToUcs4(char16_t(c), compatible.at(++i).unicode());
+        if (c == 0x3002) // the ideographic full stop; NFKC has made the half-width one this already
+            c = u'.';
+        // Joiners shape some scripts and belong to their names (IDNA keeps
+        // them there); after ASCII they are as invisible as the rest.
+        if (QChar::category(c) == QChar::Other_Format && (!isJoiner(c) || previous < 0x80))
+            continue;
+        out.append(QStringView(QChar::fromUcs4(c)));
+        previous = c;
+    }
+    return out;
+}
 
 QString kindName(Kind kind)
 {
@@ -202,7 +226,15 @@ Query classify(const QString &query)
         q.text = query;
         return q;
     }
-    const QString lower = query.toLower();
+    // Compatibility forms, ideographic full stops and invisible characters,
+    // which a paste from a document or a CJK keyboard brings, would make
+    // "１９２.0.2.1" or "192.0.2.1<ZWSP>" a domain.
+    const QString lower = normalise(query).toLower();
+    if (lower.isEmpty()) {
+        q.kind = Kind::Invalid;
+        q.text = query;
+        return q;
+    }
     if (looksLikeAddress(lower))
         return classifyAddress(lower);
     if (classifyAsn(lower, q) || classifyHandle(lower, q))

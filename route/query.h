@@ -33,9 +33,18 @@ struct Query
                          // its registrable domain, else empty
 };
 
-// Sorts a query that the caller has trimmed already. The text comes back in
-// lower case (but for Verbatim); a Domain comes back in ACE form, cut down to
-// the registrable domain; an Asn as its number alone. An empty query is Invalid.
+// The query as it is meant: in NFKC (full-width "１９２" as "192"), with
+// ideographic full stops as dots and format characters (zero-width space,
+// soft hyphen) dropped; a zero-width joiner or non-joiner stays after a
+// letter beyond ASCII, where it can be part of a name.
+QString normalise(const QString &query);
+
+// Sorts a query that the caller has trimmed already. Words with blanks are
+// Verbatim and stay as typed, since NFKC could change an option or a name
+// there; anything else is normalised first. The text comes back in lower
+// case (but for Verbatim); a Domain comes back in ACE form, cut down to the
+// registrable domain; an Asn as its number alone. An empty query, or one of
+// invisible characters only, is Invalid.
 Query classify(const QString &query);
 
 // The whois server of a registry that classify() names for a handle, or an

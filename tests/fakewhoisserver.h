@@ -60,8 +60,9 @@ public:
 
     static Script reply(const QByteArray &bytes) { return Script().send(bytes); }
 
-    explicit FakeWhoisServer(QList<Script> scripts)
-        : m_scripts(std::move(scripts))
+    // On another loopback address (127.0.0.2) where a test needs two hosts.
+    explicit FakeWhoisServer(QList<Script> scripts, const QHostAddress &address = QHostAddress(QHostAddress::LocalHost))
+        : m_scripts(std::move(scripts)), m_address(address)
     {
         std::atomic<int> port{ -1 };
         m_thread.reset(QThread::create([this, &port] { run(port); }));
@@ -130,7 +131,7 @@ private:
     void run(std::atomic<int> &port)
     {
         QTcpServer server;
-        if (!server.listen(QHostAddress::LocalHost, 0)) {
+        if (!server.listen(m_address, 0)) {
             port = 0;
             return;
         }
@@ -223,6 +224,7 @@ private:
     }
 
     QList<Script> m_scripts;
+    QHostAddress m_address;
     std::unique_ptr<QThread> m_thread;
     quint16 m_port = 0;
     std::atomic<bool> m_stop{ false };

@@ -120,7 +120,15 @@ private slots:
             << QStringList{ quoted("Diff: 63"), quoted("Calculated CIDR: /26") };
         QTest::newRow("IPv6 ends") << "2001:db8:: - 2001:db8::ff" << "Unknown"
             << QStringList{ quoted("Diff: 0"), fail };
-        QTest::newRow("prefix form") << "192.0.2.0/24" << "Unknown" << QStringList();
+        // A range written as a prefix is its own CIDR, whatever its length.
+        QTest::newRow("prefix form") << "192.0.2.0/24" << "192.0.2.0/24" << QStringList();
+        QTest::newRow("LACNIC's prefix") << "200.160.0.0/20" << "200.160.0.0/20" << QStringList();
+        QTest::newRow("a /29 prefix") << "200.68.34.56/29" << "200.68.34.56/29" << QStringList();
+        QTest::newRow("IPv6 prefix") << "2801:10:c000::/48" << "2801:10:c000::/48" << QStringList();
+        QTest::newRow("prefix too long") << "192.0.2.0/33" << "Unknown" << QStringList();
+        QTest::newRow("IPv6 prefix too long") << "2001:db8::/129" << "Unknown" << QStringList();
+        QTest::newRow("no address before the slash") << "x/24" << "Unknown" << QStringList();
+        QTest::newRow("no length") << "192.0.2.0/" << "Unknown" << QStringList();
         QTest::newRow("three addresses") << "192.0.2.0 - 192.0.2.127 - 192.0.2.255" << "Unknown" << QStringList();
         QTest::newRow("empty") << "" << "Unknown" << QStringList();
     }
@@ -153,9 +161,9 @@ private slots:
         QCOMPARE(info.owner, QStringLiteral("Example Networks\nSecond line"));
         QCOMPARE(info.country, QStringLiteral("United States"));
         QCOMPARE(info.address, QStringLiteral("1 Example Way\nSpringfield"));
-        // The CIDR line follows the range; the blanks after the range follow it.
+        // The CIDR line follows the line of the range, blanks and all.
         QCOMPARE(info.response, QStringLiteral(
-            "inetnum:        192.0.2.0 - 192.0.2.255\nCIDR:192.0.2.0/24   \n"
+            "inetnum:        192.0.2.0 - 192.0.2.255   \nCIDR:192.0.2.0/24\n"
             "netname:        EXAMPLE-NET\n"
             "descr:          Example Networks\n"
             "descr:          Second line\n"
@@ -180,8 +188,9 @@ private slots:
         QCOMPARE(info.country, QStringLiteral("United Kingdom"));
         QCOMPARE(info.address, QStringLiteral("AB1 2CD"));
         QVERIFY(!info.response.contains(QLatin1Char('\r')));
-        // Every occurrence of the range gains the line, the comment's too.
-        QCOMPARE(info.response.count(QStringLiteral("198.51.100.255\nCIDR:198.51.100.0/24")), 2);
+        // The range's line gains the CIDR line; the comment that quotes it does not.
+        QCOMPARE(info.response.count(QStringLiteral("198.51.100.255\nCIDR:198.51.100.0/24")), 1);
+        QVERIFY(info.response.contains(QStringLiteral("% range 198.51.100.0 - 198.51.100.255 quoted\n\n")));
     }
 
     void countryNames_data()
@@ -209,46 +218,62 @@ private slots:
         QCOMPARE(info.country, expected);
     }
 
-    void cidrLineOnlyWhereTheReplyHasNone()
+    // Where the CIDR line goes: after the end of each line that holds the
+    // range, never inside a line or after a comment, and only where the
+    // reply says nothing of a CIDR itself.
+    void cidrLine_data()
     {
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QString>("cidr");
+        QTest::addColumn<QString>("response");
+
         // Any "CIDR" in the reply stops the insertion, yet the prefix is computed.
-        WhoisInfo own(nullptr);
-        own.response = QStringLiteral("NetRange: 192.0.2.0 - 192.0.2.255\nCIDR: 192.0.2.0/24\n");
-        own.summarise();
-        QCOMPARE(own.cidr, QStringLiteral("192.0.2.0/24"));
-        QCOMPARE(own.response, QStringLiteral("NetRange: 192.0.2.0 - 192.0.2.255\nCIDR: 192.0.2.0/24\n"));
-
-        WhoisInfo remark(nullptr);
-        remark.response = QStringLiteral("remarks: no CIDR here\ninetnum: 192.0.2.0 - 192.0.2.255\n");
-        remark.summarise();
-        QVERIFY(!remark.response.contains(QStringLiteral("CIDR:")));
-
-        // A range in prefix form gets a line saying so.
-        WhoisInfo prefix(nullptr);
-        prefix.response = QStringLiteral("inetnum: 192.0.2.0/24\n");
-        prefix.summarise();
-        QCOMPARE(prefix.cidr, QStringLiteral("Unknown"));
-        QCOMPARE(prefix.response, QStringLiteral("inetnum: 192.0.2.0/24\nCIDR:Unknown\n"));
-
+        const QString own = QStringLiteral("NetRange: 192.0.2.0 - 192.0.2.255\nCIDR: 192.0.2.0/24\n");
+        QTest::newRow("the reply's own") << own << "192.0.2.0/24" << own;
+        const QString remark = QStringLiteral("remarks: no CIDR here\ninetnum: 192.0.2.0 - 192.0.2.255\n");
+        QTest::newRow("a remark that says CIDR") << remark << "192.0.2.0/24" << remark;
+        QTest::newRow("prefix form") << "inetnum: 200.160.0.0/20\n" << "200.160.0.0/20"
+                                     << "inetnum: 200.160.0.0/20\nCIDR:200.160.0.0/20\n";
         // Two range lines give a two-line range that the text does not hold.
-        WhoisInfo two(nullptr);
-        two.response = QStringLiteral("inetnum: 192.0.2.0 - 192.0.2.255\ninetnum: 10.0.0.0 - 10.0.0.255\n");
-        two.summarise();
-        QCOMPARE(two.netRange, QStringLiteral("192.0.2.0 - 192.0.2.255\n10.0.0.0 - 10.0.0.255"));
-        QCOMPARE(two.response, QStringLiteral("inetnum: 192.0.2.0 - 192.0.2.255\ninetnum: 10.0.0.0 - 10.0.0.255\n"));
+        const QString two = QStringLiteral("inetnum: 192.0.2.0 - 192.0.2.255\ninetnum: 10.0.0.0 - 10.0.0.255\n");
+        QTest::newRow("two range lines") << two << "Unknown" << two;
+        // RIPE quotes the range inside its abuse line, which must keep its mail address.
+        QTest::newRow("RIPE's abuse comment")
+            << "% Abuse contact for '193.0.0.0 - 193.0.7.255' is 'abuse@ripe.net'\n\ninetnum: 193.0.0.0 - 193.0.7.255\n"
+            << "193.0.0.0/21"
+            << "% Abuse contact for '193.0.0.0 - 193.0.7.255' is 'abuse@ripe.net'\n\n"
+               "inetnum: 193.0.0.0 - 193.0.7.255\nCIDR:193.0.0.0/21\n";
+        QTest::newRow("# comment") << "inetnum: 192.0.2.0 - 192.0.2.255\n# see 192.0.2.0 - 192.0.2.255\n" << "192.0.2.0/24"
+                                   << "inetnum: 192.0.2.0 - 192.0.2.255\nCIDR:192.0.2.0/24\n# see 192.0.2.0 - 192.0.2.255\n";
+        QTest::newRow("last line without its end") << "inetnum: 192.0.2.0 - 192.0.2.255" << "192.0.2.0/24"
+                                                   << "inetnum: 192.0.2.0 - 192.0.2.255\nCIDR:192.0.2.0/24";
+        QTest::newRow("text after the range stays on its line")
+            << "inetnum: 192.0.2.0 - 192.0.2.255\nremarks: 192.0.2.0 - 192.0.2.255 is ours\n" << "192.0.2.0/24"
+            << "inetnum: 192.0.2.0 - 192.0.2.255\nCIDR:192.0.2.0/24\nremarks: 192.0.2.0 - 192.0.2.255 is ours\nCIDR:192.0.2.0/24\n";
+    }
+    void cidrLine()
+    {
+        QFETCH(QString, reply);
+        QFETCH(QString, cidr);
+        QFETCH(QString, response);
+        WhoisInfo info(nullptr);
+        info.response = reply;
+        info.summarise();
+        QCOMPARE(info.cidr, cidr);
+        QCOMPARE(info.response, response);
     }
 
     void cidrLineIsNotMultiplied()
     {
-        // A short range repeated all over a hostile reply: the line goes after
-        // the first 16 occurrences only, so the text grows by 16 short lines.
+        // A short range on line after line of a hostile reply: the first 16
+        // lines gain a CIDR line, so the text grows by 16 short lines.
         WhoisInfo info(nullptr);
-        const QString reply = QStringLiteral("inetnum: x\n") + QString(100000, QLatin1Char('x')) + QLatin1Char('\n');
+        const QString reply = QStringLiteral("inetnum: x\n") + QStringLiteral("x\n").repeated(100000);
         info.response = reply;
         info.summarise();
         QCOMPARE(info.response.count(QStringLiteral("\nCIDR:Unknown")), 16);
         QCOMPARE(info.response.size(), reply.size() + 16 * QStringLiteral("\nCIDR:Unknown").size());
-        QVERIFY(info.response.startsWith(QStringLiteral("inetnum: x\nCIDR:Unknown\nx\nCIDR:Unknownx\nCIDR:Unknownx")));
+        QVERIFY(info.response.startsWith(QStringLiteral("inetnum: x\nCIDR:Unknown\nx\nCIDR:Unknown\nx\n")));
     }
 
     void lineEnds_data()

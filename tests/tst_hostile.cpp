@@ -39,6 +39,7 @@ private:
         QString status;
         QString owner;
         QString cidr;
+        WhoisInfo::Outcome outcome = WhoisInfo::Outcome::None;
         int connections = 0;
         QList<QByteArray> received;
         qint64 ms = 0;
@@ -59,6 +60,7 @@ private:
         o.status = bar.currentMessage();
         o.owner = info.owner;
         o.cidr = info.cidr;
+        o.outcome = info.outcome;
         o.received = server.received();
         o.connections = o.received.size();
         // Whatever came, the result text renders.
@@ -72,8 +74,8 @@ private:
 
 private slots:
     // Faults found by trying the program as a user would: what a careless
-    // paste puts on the wire, hops that say nothing, and referrals that are
-    // no referrals.
+    // paste puts on the wire, hops that say nothing, referrals that are no
+    // referrals, and registries that refuse.
     void pastesAndEmptyHops_data()
     {
         QTest::addColumn<QString>("query");
@@ -81,34 +83,60 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("wire");
         QTest::addColumn<QString>("response");
         QTest::addColumn<QString>("status");
+        QTest::addColumn<bool>("answered"); // the outcome is Answered, not Failed or None
 
         const QByteArray x = "descr: x\n";
         const QList<QByteArray> one{ x };
         const QString kept = QStringLiteral("NetRange:       192.0.2.0 - 192.0.2.255\nCIDR:192.0.2.0/24\n"
                                             "OrgName:        First Org\nReferralServer: 127.1\n");
-        QTest::newRow("trailing blank") << "example.127 " << one << QList<QByteArray>{ "example.127\n" } << "descr: x\n" << "";
-        QTest::newRow("leading blank") << " 192.0.2.1" << one << QList<QByteArray>{ "n + 192.0.2.1\n" } << "descr: x\n" << "";
-        QTest::newRow("pasted line end") << "192.0.2.1\n" << one << QList<QByteArray>{ "n + 192.0.2.1\n" } << "descr: x\n" << "";
+        QTest::newRow("trailing blank") << "example.127 " << one << QList<QByteArray>{ "example.127\n" } << "descr: x\n" << "" << true;
+        QTest::newRow("leading blank") << " 192.0.2.1" << one << QList<QByteArray>{ "n + 192.0.2.1\n" } << "descr: x\n" << "" << true;
+        QTest::newRow("pasted line end") << "192.0.2.1\n" << one << QList<QByteArray>{ "n + 192.0.2.1\n" } << "descr: x\n" << "" << true;
         QTest::newRow("pasted second line") << "192.0.2.1\nfoo\x1b" << one << QList<QByteArray>{ "192.0.2.1 foo\n" }
-                                            << "descr: x\n" << "";
+                                            << "descr: x\n" << "" << true;
         QTest::newRow("tab, CR and NUL") << QString::fromLatin1("\t192.0.2.1\r\0", 12) << one
-                                         << QList<QByteArray>{ "n + 192.0.2.1\n" } << "descr: x\n" << "";
-        QTest::newRow("blanks and controls only") << " \t\n\x7f " << one << QList<QByteArray>{} << "" << "before";
+                                         << QList<QByteArray>{ "n + 192.0.2.1\n" } << "descr: x\n" << "" << true;
+        QTest::newRow("blanks and controls only") << " \t\n\x7f " << one << QList<QByteArray>{} << "" << "before" << false;
         const QByteArray hop = kFirst + "ReferralServer: 127.1\n";
         QTest::newRow("hop of blank lines") << "192.0.2.1" << QList<QByteArray>{ hop, "\n \n\t\n" }
-                                            << QList<QByteArray>{ "n + 192.0.2.1\n", "192.0.2.1\n" } << kept << "No reply from 127.1";
+                                            << QList<QByteArray>{ "n + 192.0.2.1\n", "192.0.2.1\n" } << kept << "No reply from 127.1" << true;
         QTest::newRow("hop of CR LF") << "192.0.2.1" << QList<QByteArray>{ hop, "\r\n\r\n\r\n" }
-                                      << QList<QByteArray>{ "n + 192.0.2.1\n", "192.0.2.1\n" } << kept << "No reply from 127.1";
+                                      << QList<QByteArray>{ "n + 192.0.2.1\n", "192.0.2.1\n" } << kept << "No reply from 127.1" << true;
         QTest::newRow("hop of NULs") << "192.0.2.1" << QList<QByteArray>{ hop, QByteArray(64, '\0') }
-                                     << QList<QByteArray>{ "n + 192.0.2.1\n", "192.0.2.1\n" } << kept << "No reply from 127.1";
+                                     << QList<QByteArray>{ "n + 192.0.2.1\n", "192.0.2.1\n" } << kept << "No reply from 127.1" << true;
         QTest::newRow("referrals in comments are not followed")
             << "192.0.2.1" << QList<QByteArray>{ "% ReferralServer: whois://127.1\n# Whois Server: 127.1\ndescr: x\n", x }
             << QList<QByteArray>{ "n + 192.0.2.1\n" }
-            << "% ReferralServer: whois://127.1\n# Whois Server: 127.1\ndescr: x\n" << "";
+            << "% ReferralServer: whois://127.1\n# Whois Server: 127.1\ndescr: x\n" << "" << true;
         QTest::newRow("a real referral after a quoted one")
             << "192.0.2.1" << QList<QByteArray>{ "% Whois Server: nowhere.invalid\nReferralServer: 127.1\n", x }
-            << QList<QByteArray>{ "n + 192.0.2.1\n", "192.0.2.1\n" } << "descr: x\n" << "";
+            << QList<QByteArray>{ "n + 192.0.2.1\n", "192.0.2.1\n" } << "descr: x\n" << "" << true;
+
+        // Registries that refuse: the first server's refusal is the failed
+        // lookup's result; a hop's refusal keeps the earlier reply. Only a
+        // short reply with the words at the start of a line is a refusal.
+        const QByteArray switchText = "Requests of this client are not permitted. Please use https://www.nic.ch/whois/ for queries.\n";
+        const QByteArray ripeText = "% This is the RIPE Database query service.\n% The objects are in RPSL format.\n%\n"
+                                    "%ERROR:201: access denied for 192.0.2.99\n%\n"
+                                    "% Sorry, access from your host has been permanently\n"
+                                    "% denied because of a repeated excessive querying.\n";
+        const QList<QByteArray> first{ "n + 192.0.2.1\n" };
+        QTest::newRow("first server refuses") << "192.0.2.1" << QList<QByteArray>{ switchText } << first
+                                              << QString::fromLatin1(switchText) << "127.0.0.1 refused the query" << false;
+        QTest::newRow("RIPE's access denied") << "192.0.2.1" << QList<QByteArray>{ ripeText } << first
+                                              << QString::fromLatin1(ripeText) << "127.0.0.1 refused the query" << false;
+        QTest::newRow("hop limits the rate")
+            << "192.0.2.1" << QList<QByteArray>{ hop, "%ERROR:201: access control limit reached for 192.0.2.99\n%\n" }
+            << QList<QByteArray>{ "n + 192.0.2.1\n", "192.0.2.1\n" } << kept
+            << "127.1 refused the query: too many queries from this address" << true;
+        const QByteArray quoted = "descr: x\nremarks: Requests of this client are not permitted\n";
+        QTest::newRow("refusal quoted in a remark") << "192.0.2.1" << QList<QByteArray>{ quoted } << first
+                                                    << QString::fromLatin1(quoted) << "" << true;
+        const QByteArray record = "descr: x\n" + QByteArray(5000, '#') + "\nRequests of this client are not permitted\n";
+        QTest::newRow("long record with the words on a line")
+            << "192.0.2.1" << QList<QByteArray>{ record } << first << QString::fromLatin1(record) << "" << true;
     }
+
     void pastesAndEmptyHops()
     {
         QFETCH(QString, query);
@@ -116,6 +144,7 @@ private slots:
         QFETCH(QList<QByteArray>, wire);
         QFETCH(QString, response);
         QFETCH(QString, status);
+        QFETCH(bool, answered);
         QList<Script> scripts;
         for (const QByteArray &r : replies)
             scripts.append(FakeWhoisServer::reply(r));
@@ -123,6 +152,7 @@ private slots:
         QCOMPARE(o.received, wire);
         QCOMPARE(o.response, response);
         QCOMPARE(o.status, status);
+        QCOMPARE(o.outcome == WhoisInfo::Outcome::Answered, answered);
     }
 
     void endlessDataStaysWithinMemoryAndTime()
@@ -238,6 +268,42 @@ private slots:
         QCOMPARE(o.owner, QStringLiteral("First Org"));
         QCOMPARE(o.cidr, QStringLiteral("192.0.2.0/24"));
         QCOMPARE(o.status, status);
+    }
+
+    // A server on the Internet must not send the program to this machine.
+    // Here 127.0.0.1 plays a public server; 127.0.0.2, served too, counts as
+    // local wherever the test says 127.0.0.1 alone is public.
+    void referralToALocalAddress_data()
+    {
+        QTest::addColumn<QString>("target"); // where the second server listens
+        QTest::addColumn<bool>("firstIsPublic");
+        QTest::addColumn<bool>("followed");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("public to local") << "127.0.0.2" << true << false
+                                         << "Referral from 127.0.0.1 to 127.0.0.2 not followed: a local address";
+        QTest::newRow("public to public") << "127.0.0.1" << true << true << "";
+        QTest::newRow("local to local") << "127.0.0.2" << false << true << "";
+    }
+    void referralToALocalAddress()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, firstIsPublic);
+        QFETCH(bool, followed);
+        QFETCH(QString, status);
+        FakeWhoisServer second({ FakeWhoisServer::reply("descr: Second\n") }, QHostAddress(target));
+        QVERIFY2(second.port() != 0, "cannot listen on 127.0.0.2");
+        const QByteArray value = "whois://" + target.toLatin1() + ':' + QByteArray::number(second.port());
+        FakeWhoisServer first({ referral(value) });
+        WhoisEndpoints e = first.endpoints();
+        if (firstIsPublic)
+            e.isPublicAddress = [](const QHostAddress &a) { return a == QHostAddress(QHostAddress::LocalHost); };
+        QStatusBar bar;
+        WhoisInfo info(&bar, e);
+        info.lookup(QStringLiteral("192.0.2.1"), QString());
+        QCOMPARE(second.connections(), followed ? 1 : 0);
+        QCOMPARE(info.owner, followed ? QStringLiteral("Second") : QStringLiteral("First Org"));
+        QCOMPARE(info.outcome, WhoisInfo::Outcome::Answered);
+        QCOMPARE(bar.currentMessage(), status);
     }
 
     void referralLoopThroughTwoServers()

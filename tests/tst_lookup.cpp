@@ -2,8 +2,12 @@
 #include <QStatusBar>
 #include <QtTest>
 
+#include <chrono>
+#include <thread>
+
 #include "fakewhoisserver.h"
 #include "messagecapture.h"
+#include "net/resolver.h"
 #include "whois/referral.h"
 #include "whois/replytext.h"
 #include "whois/whoisinfo.h"
@@ -89,6 +93,8 @@ private slots:
         QTest::newRow("address with a port") << "192.0.2.1:80" << "" << "Not a valid address: 192.0.2.1:80";
         QTest::newRow("a number alone") << "1234" << "" << "Not a valid address: 1234";
         QTest::newRow("prefix too long") << "192.0.2.0/33" << "" << "Not a valid address: 192.0.2.0/33";
+        QTest::newRow("address and a zero-width space") << u"192.0.2.1\u200B"_qs << arin << "n + 192.0.2.1\n";
+        QTest::newRow("full-width address") << u"\uFF11\uFF19\uFF12\u30020.2.1"_qs << arin << "n + 192.0.2.1\n";
         QTest::newRow("server option") << "-B 193.0.0.1" << arin << "-B 193.0.0.1\n";
         QTest::newRow("two words keep their case") << "Two Words" << arin << "Two Words\n";
     }
@@ -195,6 +201,20 @@ private slots:
             << QList<QByteArray>{ "Domain Name: EXAMPLE.COM\nRegistrar WHOIS Server: whois.registrar.example\n", "% nothing\n" }
             << QList<QByteArray>{ "domain example.com\n", "example.com\n" } << "whois.registrar.example"
             << "No usable reply from whois.registrar.example";
+        QTest::newRow("IANA cannot be reached")
+            << "example.notatld" << QStringList{ "notatld.whois-servers.net", "whois.iana.org" } << QList<QByteArray>{}
+            << QList<QByteArray>{} << "whois.iana.org"
+            << "Cannot reach whois.iana.org to find the server for .notatld: unknown server";
+        // Red.es answers port 43 only for addresses it has registered.
+        QTest::newRow("registry with a web lookup fails")
+            << "red.es" << QStringList{ "whois.nic.es" } << QList<QByteArray>{} << QList<QByteArray>{} << "whois.nic.es"
+            << "Unknown server: whois.nic.es. Its registry's web lookup: http://www.nic.es/";
+        QTest::newRow("registry refuses")
+            << "switch.ch" << QStringList() << QList<QByteArray>{ "Requests of this client are not permitted.\n" }
+            << QList<QByteArray>{ "switch.ch\n" } << "whois.nic.ch" << "whois.nic.ch refused the query";
+        QTest::newRow("hops send what the query means")
+            << u"192.0.2.1\u00AD"_qs << QStringList() << QList<QByteArray>{ "ReferralServer: whois://whois.ripe.net\n", "descr: x\n" }
+            << QList<QByteArray>{ "n + 192.0.2.1\n", "192.0.2.1\n" } << "whois.ripe.net" << "";
         QTest::newRow("AS number: hops send the query as typed")
             << "AS15169" << QStringList() << QList<QByteArray>{ "ReferralServer: whois://whois.ripe.net\n", "aut-num: AS15169\n" }
             << QList<QByteArray>{ "a + 15169\n", "as15169\n" } << "whois.ripe.net" << "";
@@ -225,12 +245,15 @@ private slots:
 
     void exactBytesOnTheWire()
     {
-        FakeWhoisServer server({ FakeWhoisServer::reply("x\n"), FakeWhoisServer::reply("y\n") });
+        FakeWhoisServer server({ FakeWhoisServer::reply("x\n"), FakeWhoisServer::reply("y\n"), FakeWhoisServer::reply("z\n") });
         WhoisInfo info(nullptr, server.endpoints());
         info.lookup(QStringLiteral("192.0.2.1"), QString());
         info.lookup(QStringLiteral("Example.127"), QString());
-        QCOMPARE(server.received(), (QList<QByteArray>{ "n + 192.0.2.1\n", "example.127\n" }));
         QCOMPARE(info.query, QStringLiteral("example.127"));
+        // Letters beyond Latin-1 go as UTF-8, not as question marks.
+        info.lookup(u"\u6771\u4EAC\u6771\u4EAC"_qs, QString());
+        QCOMPARE(server.received(), (QList<QByteArray>{ "n + 192.0.2.1\n", "example.127\n",
+                                                        "\xe6\x9d\xb1\xe4\xba\xac\xe6\x9d\xb1\xe4\xba\xac\n" }));
     }
 
     void emptyQuerySendsNothing()
@@ -265,7 +288,7 @@ private slots:
             "\"Connecting to 127.0.0.1\" ",
             "\"Sending query: n + 192.0.2.1\n\" ",
             "\"Found referral server: whois://localhost:43\" ",
-            "\"Querying again: n + 192.0.2.1\n on localhost\" ",
+            "\"Querying again: 192.0.2.1 on localhost\" ",
             "\"Connecting to localhost\" ",
             "\"Sending query: 192.0.2.1\n\" ",
             "\"Diff: 255\" ",
@@ -359,6 +382,7 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::newRow("refused port") << "127.0.0.1" << "Connection refused by 127.0.0.1";
         QTest::newRow("unresolvable name") << "no-such-host.invalid" << "Unknown server: no-such-host.invalid";
+        QTest::newRow("name that takes too long") << "slow.example" << "Connection to slow.example timed out";
     }
     void connectionFailures()
     {
@@ -367,6 +391,11 @@ private slots:
         WhoisEndpoints e = FakeWhoisServer::withoutRdap();
         e.defaultServer = host;
         e.port = closedPort();
+        e.resolve = [](const QString &name) {
+            if (name == QLatin1String("slow.example"))
+                std::this_thread::sleep_for(std::chrono::hours(1)); // the lookup does not wait for it
+            return systemResolve(name);
+        };
         QStatusBar bar;
         WhoisInfo info(&bar, e);
         info.response = QStringLiteral("old");

@@ -73,6 +73,27 @@ private slots:
         // Words with blanks go as typed.
         QTest::newRow("ripe flags") << "-B 193.0.0.1" << "verbatim" << "-B 193.0.0.1" << none << none;
         QTest::newRow("two words") << "two Words" << "verbatim" << "two Words" << none << none;
+        // What a paste or a CJK keyboard brings is read as what it shows.
+        QTest::newRow("zero-width space") << u"192.0.2.1\u200B"_qs << "ipv4" << "192.0.2.1" << none << none;
+        QTest::newRow("soft hyphen") << u"192.0.2.1\u00AD"_qs << "ipv4" << "192.0.2.1" << none << none;
+        QTest::newRow("full-width digits") << u"\uFF11\uFF19\uFF12.0.2.1"_qs << "ipv4" << "192.0.2.1" << none << none;
+        QTest::newRow("ideographic full stop") << u"192\u30020.2.1"_qs << "ipv4" << "192.0.2.1" << none << none;
+        QTest::newRow("half-width ideographic stop") << u"192\uFF610.2.1"_qs << "ipv4" << "192.0.2.1" << none << none;
+        QTest::newRow("joiner after an address") << u"192.0.2.1\u200D"_qs << "ipv4" << "192.0.2.1" << none << none;
+        QTest::newRow("byte order mark") << u"\uFEFF2001:db8::1"_qs << "ipv6" << "2001:db8::1" << none << none;
+        QTest::newRow("full-width AS number") << u"\uFF21\uFF33\uFF11\uFF15"_qs << "asn" << "15" << none << none;
+        QTest::newRow("full-width domain") << u"\uFF45\uFF58\uFF41\uFF4D\uFF50\uFF4C\uFF45\uFF0E\uFF43\uFF4F\uFF4D"_qs
+                                           << "domain" << "example.com" << "com" << none;
+        QTest::newRow("zero-width space in a domain") << u"exam\u200Bple.com"_qs << "domain" << "example.com" << "com" << none;
+        QTest::newRow("letters, no dot") << u"\u6771\u4EAC\u6771\u4EAC"_qs << "other" << u"\u6771\u4EAC\u6771\u4EAC"_qs
+                                         << none << none;
+        // A non-joiner inside a Persian name is part of it (punycode worked out apart).
+        QTest::newRow("non-joiner in a name") << u"\u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645.ir"_qs << "domain"
+                                              << "xn--mgbn2ecje63gr19l.ir" << "ir" << none;
+        QTest::newRow("invisible only") << u"\u200B"_qs << "invalid" << u"\u200B"_qs << none << none;
+        // Words are not normalised: an option or a name keeps its letters.
+        QTest::newRow("words keep full-width letters") << u"-B \uFF11\uFF19\uFF13.0.0.1"_qs << "verbatim"
+                                                       << u"-B \uFF11\uFF19\uFF13.0.0.1"_qs << none << none;
     }
     void classifies()
     {

@@ -7,27 +7,35 @@
 #include <algorithm>
 
 #include "analysis/lineends.h"
-#include "whois/chain.h"
-#include "whois/replytext.h"
+#include "net/address.h"
 #include "net/resolver.h"
+#include "whois/chain.h"
+#include "whois/refusal.h"
+#include "whois/replytext.h"
 #include "whois/whoisinfo.h"
 
 namespace {
 
+struct Failure
+{
+    QString message; // for the status bar
+    QString reason;  // the same in a few words
+};
+
 // What the user can act on: a name that does not resolve, a server that
 // refuses, or one that did not answer in time.
-QString connectFailure(QAbstractSocket::SocketError error, const QString &errorText, const QString &server)
+Failure connectFailure(QAbstractSocket::SocketError error, const QString &errorText, const QString &server)
 {
     switch (error) {
     case QAbstractSocket::HostNotFoundError:
-        return QLatin1String("Unknown server: ") + server;
+        return { QLatin1String("Unknown server: ") + server, QStringLiteral("unknown server") };
     case QAbstractSocket::ConnectionRefusedError:
-        return QLatin1String("Connection refused by ") + server;
+        return { QLatin1String("Connection refused by ") + server, QStringLiteral("connection refused") };
     case QAbstractSocket::SocketTimeoutError:
     case QAbstractSocket::UnknownSocketError:
-        return QStringLiteral("Connection timed out");
+        return { QLatin1String("Connection to ") + server + QLatin1String(" timed out"), QStringLiteral("timed out") };
     default:
-        return QLatin1String("Cannot connect to ") + server + QLatin1String(": ") + errorText;
+        return { QLatin1String("Cannot connect to ") + server + QLatin1String(": ") + errorText, errorText };
     }
 }
 
@@ -63,11 +71,36 @@ bool WhoisInfo::connectToAddress(QTcpSocket &socket, const QHostAddress &address
     return socket.state() == QAbstractSocket::ConnectedState;
 }
 
+// A hop a server chose may not lead from a public address to this machine
+// or its network, where services trust whoever asks.
+bool WhoisInfo::hopAllowed(const Hop &hop, const QList<QHostAddress> &addresses, Reply &reply) const
+{
+    if (hop.namedBy.isNull() || net::hopAllowed(hop.namedBy, addresses, m_endpoints.isPublicAddress))
+        return true;
+    reply.outcome = Reply::NotFollowed;
+    reply.failure = QLatin1String("Referral from ") + hop.namedByName + QLatin1String(" to ") + hop.host
+                    + QLatin1String(" not followed: a local address");
+    return false;
+}
+
 // Resolving the name counts within the bound for connecting. Sets the
 // outcome of the connection in reply.
 void WhoisInfo::connectTo(QTcpSocket &socket, const Hop &hop, Reply &reply)
 {
     const QString name = hop.name(m_endpoints.port);
+    const auto announce = [&] {
+        showProgress(QLatin1String("Connecting to ") + name);
+        asked.append({ name, QStringLiteral("whois") });
+    };
+    const auto fail = [&](QAbstractSocket::SocketError error, const QString &errorText) {
+        const Failure f = connectFailure(error, errorText, name);
+        reply.failure = f.message;
+        reply.reason = f.reason;
+        showProgress(f.message);
+    };
+    // A hop chosen by a server is announced once its addresses have passed.
+    if (hop.namedBy.isNull())
+        announce();
     const QDeadlineTimer deadline(kConnectTimeoutMs);
     QList<QHostAddress> addresses;
     Resolved resolved = Resolved::Found;
@@ -80,10 +113,13 @@ void WhoisInfo::connectTo(QTcpSocket &socket, const Hop &hop, Reply &reply)
         reply.outcome = Reply::Stopped;
         return;
     }
+    if (resolved == Resolved::Found && !hopAllowed(hop, addresses, reply))
+        return; // the chain says so
+    if (!hop.namedBy.isNull())
+        announce();
     if (resolved != Resolved::Found) {
-        showProgress(connectFailure(resolved == Resolved::Unknown ? QAbstractSocket::HostNotFoundError
-                                                                  : QAbstractSocket::SocketTimeoutError,
-                                    QString(), name));
+        fail(resolved == Resolved::Unknown ? QAbstractSocket::HostNotFoundError : QAbstractSocket::SocketTimeoutError,
+             QString());
         return;
     }
 
@@ -94,6 +130,7 @@ void WhoisInfo::connectTo(QTcpSocket &socket, const Hop &hop, Reply &reply)
             break;
         if (connectToAddress(socket, address, hop.port, deadline)) {
             reply.outcome = Reply::Complete;
+            reply.peer = socket.peerAddress();
             return;
         }
         if (stopRequested()) {
@@ -108,33 +145,35 @@ void WhoisInfo::connectTo(QTcpSocket &socket, const Hop &hop, Reply &reply)
         }
         socket.abort();
     }
-    showProgress(connectFailure(error, errorText, name));
+    fail(error, errorText);
 }
 
 WhoisInfo::Reply WhoisInfo::exchange(const Hop &hop, const QString &line)
 {
     Reply reply;
-    showProgress(QLatin1String("Connecting to ") + hop.name(m_endpoints.port));
-    asked.append({ hop.name(m_endpoints.port), QStringLiteral("whois") });
-
     QTcpSocket socket;
     connectTo(socket, hop, reply);
     if (reply.outcome != Reply::Complete)
         return reply;
 
     showProgress(QLatin1String("Sending query: ") + line);
-    socket.write(line.toLatin1());
+    // Letters beyond Latin-1 ("東京") go as UTF-8, which most servers read.
+    socket.write(line.toUtf8());
     const QByteArray bytes = readReply(socket, reply);
     if (reply.outcome == Reply::Stopped)
         return reply;
 
     reply.text = decodeReply(bytes, reply.outcome != Reply::Complete, &reply.utf8);
     normaliseLineEnds(reply.text);
-    // Blank lines, bare line ends or NULs are no answer at all; comments
-    // alone, or a registry that no longer serves its TLD, answer nothing.
+    // Blank lines, bare line ends or NULs are no answer at all; a registry
+    // that refuses says so in a short reply of its own; comments alone, or
+    // a registry that no longer serves its TLD, answer nothing.
     if (std::all_of(reply.text.cbegin(), reply.text.cend(), [](QChar c) { return c.isSpace(); })) {
         reply.text.clear();
         reply.outcome = Reply::NoAnswer;
+    } else if (const std::optional<RegistryRefusal> refusal = registryRefusal(reply.text)) {
+        reply.outcome = Reply::Refused;
+        reply.rateLimited = refusal->rateLimit;
     } else if (isUnusableReply(reply.text)) {
         reply.outcome = Reply::Unusable;
     }

@@ -42,7 +42,9 @@ WhoisRoute WhoisInfo::route(const QString &query) const
     r.parsed = q;
     r.kind = q.kind;
     r.server = m_endpoints.defaultServer;
-    r.query = q.kind == Kind::Verbatim ? query : query.toLower();
+    // Referral hops send this: what the user meant, not the invisible
+    // characters or full-width digits of a paste.
+    r.query = q.kind == Kind::Verbatim ? query : route::normalise(query).toLower();
     r.tld = q.tld;
     switch (q.kind) {
     case Kind::Invalid:

@@ -145,12 +145,14 @@ public:
     QString extractAllFields(QString keys, QString text) const;
 
     // Condenses response into the summary members and adds a "CIDR:" line
-    // after the range when the reply has none.
+    // after each line that holds the range (comments aside) when the reply
+    // has none.
     void summarise();
     // Empties the summary members, which summarise() fills only where empty.
     void clearSummary();
 
-    // "a.b.c.d - e.f.g.h" as a prefix from /8 to /27, or "Unknown".
+    // "a.b.c.d - e.f.g.h" as a prefix from /8 to /27; a range written as a
+    // prefix ("200.160.0.0/20", "2801:10:c000::/48") as it is; else "Unknown".
     QString calculateCidr(QString range) const;
 
 private:
@@ -161,8 +163,12 @@ private:
     bool connectToAddress(QTcpSocket &socket, const QHostAddress &address, quint16 port, const QDeadlineTimer &deadline);
     QByteArray readReply(QTcpSocket &socket, Reply &reply);
     bool stopRequested() const;
+    bool hopAllowed(const Hop &hop, const QList<QHostAddress> &addresses, Reply &reply) const;
     std::optional<QString> followChain(const WhoisRoute &route);
-    std::optional<Hop> askIana(const QString &tld);
+    std::optional<QString> walkChain(const WhoisRoute &route);
+    std::optional<Hop> nextHop(const Reply &reply, const Hop &hop, const QStringList &chain, std::optional<QString> &ended);
+    std::optional<QString> firstHopRefused(const Reply &reply, const Hop &hop);
+    bool serverFromIana(const QString &tld, Hop &hop, std::optional<QString> &ended);
     std::optional<QString> keepEarlier(const Reply &failed, const Hop &hop, const QString &earlier, bool earlierUtf8);
     static QString endOfChainStatus(const Reply &reply, const QString &server);
     struct RdapAnswer;
