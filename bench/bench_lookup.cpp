@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "whois/lookuprunner.h"
+#include "lookup/runner.h"
 #include "whois/whoisinfo.h"
 
 namespace {

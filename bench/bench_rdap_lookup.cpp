@@ -14,6 +14,7 @@
 #include <cstdio>
 
 #include "../tests/fakehttpserver.h"
+#include "lookup/driver.h"
 #include "whois/whoisinfo.h"
 
 namespace {
@@ -36,9 +37,10 @@ void BM_RdapLookup(benchmark::State &state)
     e.rdapServices = [](const route::Query &) { return QStringList{ server().base() }; };
     e.extraCaCertificates = { FakeHttpServer::certificate() };
     WhoisInfo info(nullptr, e);
-    info.preferRdap = true;
+    LookupOptions options;
+    options.preferRdap = true;
     for (auto _ : state) {
-        info.lookup(QStringLiteral("13.72.183.192"), QString());
+        runLookup(info, QStringLiteral("13.72.183.192"), options);
         if (info.outcome != WhoisInfo::Outcome::Answered || info.formatText().isEmpty())
             state.SkipWithError("the lookup did not answer");
     }

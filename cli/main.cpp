@@ -24,8 +24,7 @@
 #endif
 
 #include "cli/output.h"
-#include "rdap/refresh.h"
-#include "whois/batch.h"
+#include "lookup/batch.h"
 
 namespace {
 
@@ -304,6 +303,6 @@ int main(int argc, char *argv[])
     const int status = app.exec();
     // A refresh of IANA's files under way may finish what it fetches; the
     // next run fetches what is still missing.
-    rdap::finishRefresh(2000);
+    finishBackgroundWork(2000);
     return status;
 }

@@ -4,7 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include "whois/lookuprunner.h"
+#include "lookup/runner.h"
 
 // The result text for a terminal: every control character a server sent,
 // but TAB and LF, becomes "\xNN" (C0, CR, DEL and the C1 controls U+0080 to

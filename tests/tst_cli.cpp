@@ -8,7 +8,7 @@
 
 #include "cli/output.h"
 #include "fakewhoisserver.h"
-#include "whois/batch.h"
+#include "lookup/batch.h"
 
 using Script = FakeWhoisServer::Script;
 

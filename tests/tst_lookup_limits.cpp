@@ -4,6 +4,7 @@
 
 #include "fakehttpserver.h"
 #include "fakewhoisserver.h"
+#include "lookup/driver.h"
 #include "whois/whoisinfo.h"
 
 using Script = FakeWhoisServer::Script;
@@ -87,12 +88,13 @@ private slots:
         e.defaultServer = QStringLiteral("127.0.0.1");
         e.port = 1; // whois, asked after RDAP, is refused at once
         WhoisInfo info(nullptr, e);
-        info.preferRdap = true;
         QStringList messages;
         info.progressSink = [&messages](const QString &m) { messages << m; };
         QElapsedTimer t;
         t.start();
-        info.lookup(QStringLiteral("192.0.2.1"), QString());
+        LookupOptions preferRdap;
+        preferRdap.preferRdap = true;
+        runLookup(info, QStringLiteral("192.0.2.1"), preferRdap);
         QVERIFY(t.elapsed() >= seconds * 1000 - 100);
         QVERIFY(t.elapsed() < seconds * 1000 + 2000);
         QVERIFY2(messages.contains(status), qPrintable(messages.join('|')));

@@ -14,6 +14,7 @@
 
 #include "fakehttpserver.h"
 #include "fakewhoisserver.h"
+#include "lookup/driver.h"
 #include "rdap/bootstrap.h"
 #include "rdap/client.h"
 #include "rdap/refresh.h"
@@ -321,7 +322,7 @@ private slots:
         e.defaultServer = QStringLiteral("127.0.0.1");
         e.port = 1; // nothing there: whois fails, then RDAP is asked
         WhoisInfo info(nullptr, e);
-        info.lookup(QStringLiteral("192.0.2.1"), QString());
+        runLookup(info, QStringLiteral("192.0.2.1"), LookupOptions());
         QVERIFY2(info.status.startsWith(QLatin1String("TLS error with 127.0.0.1: ")), qPrintable(info.status));
         QCOMPARE(info.outcome, WhoisInfo::Outcome::Failed);
         QVERIFY(rdapServer.requests().isEmpty()); // nothing sent before the handshake failed

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "whois/lookuprunner.h"
+#include "lookup/runner.h"
 #include "whois/whoisinfo.h"
 
 class QAction;

@@ -26,6 +26,70 @@ QString WhoisInfo::cleanQuery(const QString &typed)
     return clean.trimmed();
 }
 
+void WhoisInfo::lookup(QString query, QString server)
+{
+    const std::optional<WhoisRoute> r = prepare(std::move(query), server);
+    if (!r)
+        return;
+    std::optional<QString> status;
+    if (r->server.isEmpty()) {
+        response = r->explanation;
+        outcome = Outcome::Failed;
+        status = r->refusal;
+    } else {
+        status = followChain(*r);
+    }
+    finish(status, *r);
+}
+
+std::optional<WhoisRoute> WhoisInfo::prepare(QString query, const QString &server)
+{
+    query = cleanQuery(query);
+    asked.clear();
+    kind.clear();
+    m_hopFailed = false;
+    if (query.isEmpty()) {
+        response.clear();
+        outcome = Outcome::None;
+        return std::nullopt;
+    }
+
+    WhoisRoute r;
+    if (!server.isEmpty()) {
+        // A hop asked for by name: the query goes there as it is.
+        r.server = server;
+        r.query = query.toLower();
+        r.line = r.query + QLatin1Char('\n');
+    } else {
+        r = route(query);
+        kind = route::kindName(r.kind);
+        if (!firstServer.isEmpty() && r.kind != route::Kind::Invalid) {
+            r.server = firstServer;
+            r.viaSuffix = false;
+        }
+        r.port = firstPort;
+        if (r.kind == route::Kind::Invalid) {
+            // A slip of the keyboard costs nothing: the last result stays.
+            outcome = Outcome::Refused;
+            showProgress(r.refusal);
+            return std::nullopt;
+        }
+        clearSummary();
+        this->query = query.toLower();
+    }
+    response.clear();
+    replyIsUtf8 = false;
+    return r;
+}
+
+void WhoisInfo::finish(std::optional<QString> status, const WhoisRoute &r)
+{
+    if (status && status->isEmpty() && !r.reducedFrom.isEmpty())
+        status = QLatin1String("Asked for ") + r.query + QLatin1String(", the registered domain of ") + r.reducedFrom;
+    if (status)
+        showProgress(*status);
+}
+
 // Runs the chain and sets the outcome; where whois fails for a domain whose
 // registry has a web lookup, the status and the result say where it is.
 std::optional<QString> WhoisInfo::followChain(const WhoisRoute &route)

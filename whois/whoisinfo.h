@@ -16,7 +16,6 @@
 #include "route/query.h"
 
 class QDeadlineTimer;
-class QUrl;
 class QStatusBar;
 class QTcpSocket;
 
@@ -93,10 +92,8 @@ public:
     QString kind; // the last query's kind, as route::kindName() names it; empty for an empty query
     QList<Asked> asked;
     QString status; // the last progress message
-    // Ask RDAP first for every query it serves, whois only when it fails.
-    bool preferRdap = false;
     // Ask this whois server (and port, 0 for the usual) first, whatever
-    // the query's kind, as the whois client's -h and -p do; no RDAP then.
+    // the query's kind, as the whois client's -h and -p do.
     QString firstServer;
     quint16 firstPort = 0;
 
@@ -112,8 +109,24 @@ public:
     // Asks the whois server for query and follows its referrals; the reply of
     // the last server ends up in response, summarised. An empty server starts
     // a new lookup; otherwise query goes to that server as it is. Blocks the
-    // calling thread until the chain has ended.
+    // calling thread until the chain has ended. Whois only: the choice of
+    // RDAP is made above this engine (lookup/driver.h).
     void lookup(QString query, QString server);
+
+    // The steps of lookup(), for a caller that asks RDAP as well.
+    // Cleans and routes the query and resets the result; nothing when there
+    // is nothing to ask (an empty or invalid query: outcome and status say so).
+    std::optional<WhoisRoute> prepare(QString query, const QString &server);
+    // Runs the chain from the route's server through its referrals and sets
+    // the outcome. Returns the status to show at the end, or nothing where a
+    // failure has been shown.
+    std::optional<QString> followChain(const WhoisRoute &route);
+    // The chain ended at a referral hop that failed; the earlier reply was kept.
+    bool hopFailed() const { return m_hopFailed; }
+    // Shows the lookup's last status, naming the registered domain asked
+    // for where the status has nothing else to say.
+    void finish(std::optional<QString> status, const WhoisRoute &route);
+    bool stopRequested() const;
 
     // The query as it may go on the wire: every control character a paste
     // can bring becomes a blank, and blanks at both ends go.
@@ -162,21 +175,13 @@ private:
     void connectTo(QTcpSocket &socket, const Hop &hop, Reply &reply);
     bool connectToAddress(QTcpSocket &socket, const QHostAddress &address, quint16 port, const QDeadlineTimer &deadline);
     QByteArray readReply(QTcpSocket &socket, Reply &reply);
-    bool stopRequested() const;
     bool hopAllowed(const Hop &hop, const QList<QHostAddress> &addresses, Reply &reply) const;
-    std::optional<QString> followChain(const WhoisRoute &route);
     std::optional<QString> walkChain(const WhoisRoute &route);
     std::optional<Hop> nextHop(const Reply &reply, const Hop &hop, const QStringList &chain, std::optional<QString> &ended);
     std::optional<QString> firstHopRefused(const Reply &reply, const Hop &hop);
     bool serverFromIana(const QString &tld, Hop &hop, std::optional<QString> &ended);
     std::optional<QString> keepEarlier(const Reply &failed, const Hop &hop, const QString &earlier, bool earlierUtf8);
     static QString endOfChainStatus(const Reply &reply, const QString &server);
-    struct RdapAnswer;
-    RdapAnswer askRdap(const WhoisRoute &route);
-    RdapAnswer rdapRequest(const QUrl &url, const QString &query, const RdapAnswer *linkedFrom = nullptr);
-    std::optional<QString> takeRdap(const RdapAnswer &answer, const WhoisRoute &route);
-    std::optional<QString> rdapAfterWhois(const WhoisRoute &route, const std::optional<QString> &whoisStatus);
-    void lookupNew(const WhoisRoute &route);
     bool m_hopFailed = false; // the chain ended at a hop that failed, the earlier reply kept
 
     WhoisEndpoints m_endpoints;

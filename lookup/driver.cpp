@@ -1,6 +1,4 @@
-// The one place that chooses between whois and RDAP: whois first, RDAP where
-// whois has nothing (no port-43 server, a server that fails, a registrar
-// whose whois is gone), or RDAP first when the user prefers it.
+#include "lookup/driver.h"
 
 #include <QUrl>
 
@@ -10,7 +8,9 @@
 #include "rdap/render.h"
 #include "whois/whoisinfo.h"
 
-struct WhoisInfo::RdapAnswer
+namespace {
+
+struct RdapAnswer
 {
     enum Kind { Answered, Failed, Stopped, NotServed };
     Kind kind = NotServed;
@@ -22,8 +22,6 @@ struct WhoisInfo::RdapAnswer
     QUrl url;              // where the reply came from
     QHostAddress peer;     // the address it came from
 };
-
-namespace {
 
 bool rdapServes(route::Kind kind)
 {
@@ -47,148 +45,126 @@ QString detailsOf(const QString &status, const QByteArray &body)
     return QLatin1String("% ") + status + QLatin1Char('\n') + rdap::errorDetails(body);
 }
 
+// Runs one lookup through the engine, which holds its result.
+class Driver
+{
+public:
+    Driver(WhoisInfo &engine, const LookupOptions &options)
+        : m_engine(engine), m_options(options)
+    {
+    }
+
+    void run(const WhoisRoute &route);
+
+private:
+    RdapAnswer askRdap(const WhoisRoute &route);
+    RdapAnswer rdapRequest(const QUrl &url, const QString &query, const RdapAnswer *linkedFrom = nullptr);
+    std::optional<QString> takeRdap(const RdapAnswer &answer, const WhoisRoute &route);
+    std::optional<QString> rdapAfterWhois(const WhoisRoute &route, const std::optional<QString> &whoisStatus);
+
+    WhoisInfo &m_engine;
+    LookupOptions m_options;
+};
+
 } // namespace
 
-void WhoisInfo::lookup(QString query, QString server)
+void Driver::run(const WhoisRoute &r)
 {
-    query = cleanQuery(query);
-    asked.clear();
-    kind.clear();
-    m_hopFailed = false;
-    if (query.isEmpty()) {
-        response.clear();
-        outcome = Outcome::None;
-        return;
-    }
-
-    WhoisRoute r;
-    if (!server.isEmpty()) {
-        // A hop asked for by name: the query goes there as it is.
-        r.server = server;
-        r.query = query.toLower();
-        r.line = r.query + QLatin1Char('\n');
-    } else {
-        r = route(query);
-        kind = route::kindName(r.kind);
-        if (!firstServer.isEmpty() && r.kind != route::Kind::Invalid) {
-            r.server = firstServer;
-            r.viaSuffix = false;
-        }
-        r.port = firstPort;
-        if (r.kind == route::Kind::Invalid) {
-            // A slip of the keyboard costs nothing: the last result stays.
-            outcome = Outcome::Refused;
-            showProgress(r.refusal);
-            return;
-        }
-        clearSummary();
-        this->query = query.toLower();
-    }
-    response.clear();
-    replyIsUtf8 = false;
-    lookupNew(r);
-}
-
-void WhoisInfo::lookupNew(const WhoisRoute &r)
-{
-    const bool rdapToo = rdapServes(r.kind) && firstServer.isEmpty();
+    const bool rdapToo = rdapServes(r.kind) && m_options.firstServer.isEmpty();
     std::optional<QString> status;
     bool rdapAsked = false;
-    if (rdapToo && (preferRdap || r.server.isEmpty())) {
+    if (rdapToo && (m_options.preferRdap || r.server.isEmpty())) {
         rdapAsked = true;
         status = takeRdap(askRdap(r), r);
         // Preferred but failed: whois still has its say.
-        if (outcome == Outcome::Failed && !r.server.isEmpty()) {
+        if (m_engine.outcome == WhoisInfo::Outcome::Failed && !r.server.isEmpty()) {
             if (status)
-                showProgress(*status); // why RDAP gave way
+                m_engine.showProgress(*status); // why RDAP gave way
             status.reset();
-            response.clear();
+            m_engine.response.clear();
         }
     }
     if (!status && r.server.isEmpty()) {
-        response = r.explanation;
-        outcome = Outcome::Failed;
+        m_engine.response = r.explanation;
+        m_engine.outcome = WhoisInfo::Outcome::Failed;
         status = r.refusal;
     } else if (!status) {
-        status = followChain(r);
-        if (rdapToo && !rdapAsked && (outcome == Outcome::Failed || m_hopFailed))
+        status = m_engine.followChain(r);
+        if (rdapToo && !rdapAsked && (m_engine.outcome == WhoisInfo::Outcome::Failed || m_engine.hopFailed()))
             status = rdapAfterWhois(r, status);
     }
-    if (status && status->isEmpty() && !r.reducedFrom.isEmpty())
-        status = QLatin1String("Asked for ") + r.query + QLatin1String(", the registered domain of ") + r.reducedFrom;
-    if (status)
-        showProgress(*status);
+    m_engine.finish(status, r);
 }
 
 // Puts RDAP's answer in place; returns the status to show, or nothing
 // where RDAP knows no service (the caller decides then).
-std::optional<QString> WhoisInfo::takeRdap(const RdapAnswer &a, const WhoisRoute &r)
+std::optional<QString> Driver::takeRdap(const RdapAnswer &a, const WhoisRoute &r)
 {
     switch (a.kind) {
     case RdapAnswer::Stopped:
-        outcome = Outcome::Stopped;
+        m_engine.outcome = WhoisInfo::Outcome::Stopped;
         return QStringLiteral("Lookup stopped");
     case RdapAnswer::NotServed:
-        outcome = Outcome::Failed;
+        m_engine.outcome = WhoisInfo::Outcome::Failed;
         return r.server.isEmpty() ? std::nullopt : std::optional<QString>(a.status);
     case RdapAnswer::Failed:
-        outcome = Outcome::Failed;
-        response = a.text.isEmpty() ? r.explanation : a.text;
-        replyIsUtf8 = true; // RDAP's error details, or our own text
+        m_engine.outcome = WhoisInfo::Outcome::Failed;
+        m_engine.response = a.text.isEmpty() ? r.explanation : a.text;
+        m_engine.replyIsUtf8 = true; // RDAP's error details, or our own text
         return a.status;
     case RdapAnswer::Answered:
         break;
     }
-    outcome = Outcome::Answered;
-    response = a.text;
-    replyIsUtf8 = true;
-    clearSummary();
-    summarise();
+    m_engine.outcome = WhoisInfo::Outcome::Answered;
+    m_engine.response = a.text;
+    m_engine.replyIsUtf8 = true;
+    m_engine.clearSummary();
+    m_engine.summarise();
     return a.status;
 }
 
-// Whois failed, or a referral hop of it did: RDAP is asked the same. Where
+// Whois failed, or a referral hop of it did: RDAP is m_engine.asked the same. Where
 // RDAP fails too, a reply whois did get stays, with whois's status; so it
 // does where RDAP has no record after a failed hop, for the registry's
 // reply is the better answer then.
-std::optional<QString> WhoisInfo::rdapAfterWhois(const WhoisRoute &r, const std::optional<QString> &whoisStatus)
+std::optional<QString> Driver::rdapAfterWhois(const WhoisRoute &r, const std::optional<QString> &whoisStatus)
 {
-    const QString keptResponse = response;
-    const bool keptUtf8 = replyIsUtf8;
-    const QString kept[] = { netRange, cidr, address, country, owner };
-    const Outcome keptOutcome = outcome;
-    const QString keptStatus = status; // a connection failure shows no status of its own at the end
+    const QString keptResponse = m_engine.response;
+    const bool keptUtf8 = m_engine.replyIsUtf8;
+    const QString kept[] = { m_engine.netRange, m_engine.cidr, m_engine.address, m_engine.country, m_engine.owner };
+    const WhoisInfo::Outcome keptOutcome = m_engine.outcome;
+    const QString keptStatus = m_engine.status; // a connection failure shows no status of its own at the end
     const RdapAnswer a = askRdap(r);
     const bool noRecord = a.kind == RdapAnswer::Answered && !a.found;
     const bool keepWhois = a.kind == RdapAnswer::NotServed
-                           || (a.kind == RdapAnswer::Failed && (m_hopFailed || a.text.isEmpty()))
-                           || (noRecord && m_hopFailed);
+                           || (a.kind == RdapAnswer::Failed && (m_engine.hopFailed() || a.text.isEmpty()))
+                           || (noRecord && m_engine.hopFailed());
     if (!keepWhois)
         return takeRdap(a, r);
-    response = keptResponse;
-    replyIsUtf8 = keptUtf8;
-    netRange = kept[0];
-    cidr = kept[1];
-    address = kept[2];
-    country = kept[3];
-    owner = kept[4];
-    outcome = keptOutcome;
+    m_engine.response = keptResponse;
+    m_engine.replyIsUtf8 = keptUtf8;
+    m_engine.netRange = kept[0];
+    m_engine.cidr = kept[1];
+    m_engine.address = kept[2];
+    m_engine.country = kept[3];
+    m_engine.owner = kept[4];
+    m_engine.outcome = keptOutcome;
     if (a.kind == RdapAnswer::NotServed)
         return whoisStatus ? whoisStatus : std::optional<QString>(keptStatus);
-    if (!m_hopFailed)
+    if (!m_engine.hopFailed())
         return a.status;
     // Both failures: the hop's, and RDAP's after it.
     const QString whois = whoisStatus ? *whoisStatus : keptStatus;
     return whois.isEmpty() ? a.status : whois + QLatin1String("; RDAP: ") + a.status;
 }
 
-WhoisInfo::RdapAnswer WhoisInfo::askRdap(const WhoisRoute &r)
+RdapAnswer Driver::askRdap(const WhoisRoute &r)
 {
     QStringList bases;
-    if (m_endpoints.rdapServices) {
-        bases = m_endpoints.rdapServices(r.parsed);
+    if (m_engine.endpoints().rdapServices) {
+        bases = m_engine.endpoints().rdapServices(r.parsed);
     } else {
-        rdap::refreshOncePerRun(m_endpoints.rdapBootstrapBase, rdap::defaultCacheFolder(), m_endpoints.resolve);
+        rdap::refreshOncePerRun(m_engine.endpoints().rdapBootstrapBase, rdap::defaultCacheFolder(), m_engine.endpoints().resolve);
         bases = rdap::serviceFor(r.parsed);
     }
     if (bases.isEmpty()) {
@@ -203,7 +179,7 @@ WhoisInfo::RdapAnswer WhoisInfo::askRdap(const WhoisRoute &r)
         || rdap::sameResource(link, a.url))
         return a;
     // The registry points to the registrar's record, as whois refers to
-    // the registrar's server; asked once, and only where the registry's
+    // the registrar's server; m_engine.asked once, and only where the registry's
     // reply may send us (rdap::fetch checks the hop).
     const RdapAnswer registrar = rdapRequest(link, r.query, &a);
     if (registrar.kind == RdapAnswer::Stopped || (registrar.kind == RdapAnswer::Answered && registrar.found))
@@ -214,15 +190,15 @@ WhoisInfo::RdapAnswer WhoisInfo::askRdap(const WhoisRoute &r)
     return a;
 }
 
-WhoisInfo::RdapAnswer WhoisInfo::rdapRequest(const QUrl &url, const QString &query, const RdapAnswer *linkedFrom)
+RdapAnswer Driver::rdapRequest(const QUrl &url, const QString &query, const RdapAnswer *linkedFrom)
 {
-    showProgress(QLatin1String("Asking RDAP: ") + url.toString());
-    asked.append({ url.host(), QStringLiteral("rdap") });
+    m_engine.showProgress(QLatin1String("Asking RDAP: ") + url.toString());
+    m_engine.asked.append({ url.host(), QStringLiteral("rdap") });
     rdap::FetchOptions options;
-    options.extraCaCertificates = m_endpoints.extraCaCertificates;
-    options.stopRequested = [this] { return stopRequested(); };
-    options.resolve = m_endpoints.resolve;
-    options.isPublic = m_endpoints.isPublicAddress;
+    options.extraCaCertificates = m_engine.endpoints().extraCaCertificates;
+    options.stopRequested = [this] { return m_engine.stopRequested(); };
+    options.resolve = m_engine.endpoints().resolve;
+    options.isPublic = m_engine.endpoints().isPublicAddress;
     if (linkedFrom) {
         options.referrer = linkedFrom->url;
         options.referrerAddress = linkedFrom->peer;
@@ -239,7 +215,7 @@ WhoisInfo::RdapAnswer WhoisInfo::rdapRequest(const QUrl &url, const QString &que
     a.url = f.url;
     a.peer = f.peer;
     if (f.outcome == rdap::Fetched::Refused && f.url == url)
-        asked.removeLast(); // refused before anything went there
+        m_engine.asked.removeLast(); // refused before anything went there
     if (f.outcome != rdap::Fetched::Answered) {
         a.refused = f.outcome == rdap::Fetched::Refused;
         a.status = f.message;
@@ -271,4 +247,17 @@ WhoisInfo::RdapAnswer WhoisInfo::rdapRequest(const QUrl &url, const QString &que
     }
     a.text = detailsOf(a.status, f.body);
     return a;
+}
+
+void runLookup(WhoisInfo &engine, const QString &typed, const LookupOptions &options)
+{
+    engine.firstServer = options.firstServer;
+    engine.firstPort = options.firstPort;
+    if (const std::optional<WhoisRoute> route = engine.prepare(typed, QString()))
+        Driver(engine, options).run(*route);
+}
+
+void finishBackgroundWork(int graceMs)
+{
+    rdap::finishRefresh(graceMs);
 }

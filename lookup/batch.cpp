@@ -1,4 +1,4 @@
-#include "whois/batch.h"
+#include "lookup/batch.h"
 
 #include <QUrl>
 

@@ -1,18 +1,15 @@
-#include "whois/lookuprunner.h"
+#include "lookup/runner.h"
 
 namespace {
 
-LookupResult runLookup(quint64 id, const QString &typed, const WhoisEndpoints &endpoints, const LookupOptions &options,
+LookupResult lookupResult(quint64 id, const QString &typed, const WhoisEndpoints &endpoints, const LookupOptions &options,
                        const std::shared_ptr<std::atomic<bool>> &stop,
                        const std::function<void(const QString &)> &progress)
 {
     WhoisInfo engine(nullptr, endpoints);
     engine.stopToken = stop;
     engine.progressSink = progress;
-    engine.preferRdap = options.preferRdap;
-    engine.firstServer = options.firstServer;
-    engine.firstPort = options.firstPort;
-    engine.lookup(typed, QString());
+    runLookup(engine, typed, options);
 
     LookupResult r;
     r.id = id;
@@ -62,7 +59,7 @@ quint64 LookupRunner::start(const QString &query, const WhoisEndpoints &endpoint
         QMetaObject::invokeMethod(this, [this, id, message] { emit progress(id, message); }, Qt::QueuedConnection);
     };
     m_pool.start([this, id, query, endpoints, options, stop, report] {
-        const LookupResult result = runLookup(id, query, endpoints, options, stop, report);
+        const LookupResult result = lookupResult(id, query, endpoints, options, stop, report);
         QMetaObject::invokeMethod(this, [this, result] { done(result); }, Qt::QueuedConnection);
     });
     return id;

@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "whois/lookuprunner.h"
+#include "lookup/runner.h"
 
 // Many lookups, paced as registries expect of a well-behaved client: at most
 // kMaxInFlight at once, at most one per server at a time, and two lookups

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <memory>
 
+#include "lookup/driver.h"
 #include "whois/whoisinfo.h"
 
 // What a finished lookup hands back: plain values, made on the lookup's
@@ -33,13 +34,6 @@ struct LookupResult
 };
 Q_DECLARE_METATYPE(LookupResult)
 
-// How a lookup is to be made, besides where the servers are.
-struct LookupOptions
-{
-    bool preferRdap = false;
-    QString firstServer; // ask this whois server first (-h)
-    quint16 firstPort = 0;
-};
 
 // Runs lookups on threads of its own, at most maxThreads at once; the
 // caller's thread stays free. Progress and results come back as queued

@@ -1,0 +1,28 @@
+#ifndef VANTOR_LOOKUP_DRIVER_H
+#define VANTOR_LOOKUP_DRIVER_H
+
+#include <QString>
+
+class WhoisInfo;
+
+// How a lookup is to be made, besides where the servers are.
+struct LookupOptions
+{
+    bool preferRdap = false; // RDAP first for every query it serves, whois when it fails
+    QString firstServer;     // ask this whois server first (-h); no RDAP then
+    quint16 firstPort = 0;
+};
+
+// The one place that chooses between whois and RDAP: whois first, RDAP where
+// whois has nothing (no port-43 server, a server that fails or refuses, a
+// registrar whose whois is gone), or RDAP first when the user prefers it.
+// Runs the whole lookup on the calling thread; the engine then holds the
+// result as after WhoisInfo::lookup().
+void runLookup(WhoisInfo &engine, const QString &typed, const LookupOptions &options);
+
+// Lets work that lookups started in the background (the refresh of IANA's
+// RDAP files) finish for up to graceMs, then ends it. For a program about
+// to exit.
+void finishBackgroundWork(int graceMs);
+
+#endif
