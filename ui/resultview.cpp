@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "ui/resultaccessible.h"
+
 namespace {
 
 constexpr int kMargin = 4;
@@ -31,6 +33,7 @@ bool isWordCharacter(QChar c)
 ResultView::ResultView(QWidget *parent)
     : QAbstractScrollArea(parent)
 {
+    ResultAccessible::install();
     // Whois replies line their values up in columns.
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     setFocusPolicy(Qt::StrongFocus);
@@ -45,7 +48,7 @@ ResultView::ResultView(QWidget *parent)
 
 void ResultView::setPlainText(const QString &text)
 {
-    m_text = text;
+    const QString old = std::exchange(m_text, text);
     m_lineStarts.clear();
     m_lineStarts.append(0);
     for (qsizetype i = m_text.indexOf(QLatin1Char('\n')); i >= 0; i = m_text.indexOf(QLatin1Char('\n'), i + 1))
@@ -57,6 +60,7 @@ void ResultView::setPlainText(const QString &text)
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
     viewport()->update();
+    ResultAccessible::textReplaced(this, old);
     emit textChanged();
     emit selectionChanged();
 }
@@ -108,6 +112,7 @@ void ResultView::setSelection(qsizetype anchor, qsizetype position)
     m_anchor = std::clamp<qsizetype>(anchor, 0, m_text.size());
     m_position = std::clamp<qsizetype>(position, 0, m_text.size());
     viewport()->update();
+    ResultAccessible::selectionMoved(this);
     emit selectionChanged();
 }
 
