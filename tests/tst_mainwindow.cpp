@@ -16,6 +16,8 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <functional>
+
 #include "testsettings.h"
 #include "ui/findbar.h"
 #include "ui/mainwindow.h"
@@ -350,6 +352,57 @@ private slots:
         QTest::keyClick(w.resultEdit, Qt::Key_Escape);
         QVERIFY(w.findBar->isHidden());
         QVERIFY(w.resultEdit->highlights().isEmpty());
+    }
+
+    // The longest line and the largest cluster a reply can bring: every step
+    // with its repaint stays far below a second (each took 7 to 27 s once),
+    // and what is selected and found is exact.
+    void hugeLinesStayQuick_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("term");
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<QString>("dragged"); // by a drag across the first row; empty: as many cells as it spans
+        const QString cluster = QStringLiteral("descr:\te") + QString(1 << 20, QChar(0x301));
+        QTest::newRow("a line of 1 MiB") << QString(1 << 20, QLatin1Char('a')) << "a" << "1 of 100000+" << "";
+        QTest::newRow("a million marks on a letter") << cluster + "\n" << "e" << "1 of 2" << cluster;
+        QTest::newRow("finding the marks") << cluster + "\n" << QString(QChar(0x301)) << "1 of 100000+" << cluster;
+    }
+    void hugeLinesStayQuick()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, term);
+        QFETCH(QString, count);
+        QFETCH(QString, dragged);
+        mainWindow w;
+        showActive(w);
+        QWidget *viewport = w.resultEdit->viewport();
+        QElapsedTimer t;
+        qint64 slowest = 0;
+        const auto step = [&](const std::function<void()> &f) {
+            t.start();
+            f();
+            viewport->repaint();
+            slowest = std::max(slowest, t.elapsed());
+        };
+        step([&] { w.resultEdit->setPlainText(text); });
+        const int row = w.resultEdit->fontMetrics().lineSpacing() / 2 + 4;
+        const int right = viewport->width() - 2;
+        step([&] { QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(1, row)); });
+        step([&] { QTest::mouseMove(viewport, QPoint(right, row)); });
+        step([&] { QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(right, row)); });
+        const qreal cell = QFontMetricsF(w.resultEdit->font()).horizontalAdvance(QLatin1Char('0'));
+        QCOMPARE(w.resultEdit->selectedText(), dragged.isEmpty() ? text.left(qRound((right - 4) / cell)) : dragged);
+        step([&] { w.selectAllData(); });
+        QCOMPARE(w.resultEdit->selectedText().size(), text.size());
+        w.findAction->trigger();
+        step([&] { w.findBar->field->setText(term); });
+        QCOMPARE(w.findBar->countLabel->text(), count);
+        step([&] { QTest::keyClick(w.findBar->field, Qt::Key_F3, Qt::ShiftModifier); }); // to the last
+        for (int i = 0; i < 3; ++i)
+            step([&] { QTest::keyClick(w.findBar->field, Qt::Key_F3); });
+        QCOMPARE(w.resultEdit->currentHighlight(), 2 % w.findBar->matchCount()); // back round to the third
+        QVERIFY2(slowest < 1000, qPrintable(QString::number(slowest) + " ms"));
     }
 
     void geometryIsRestored()

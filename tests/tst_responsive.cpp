@@ -75,6 +75,29 @@ private:
 };
 #endif
 
+// The sizes a widget was painted at.
+class PaintWatch : public QObject
+{
+public:
+    explicit PaintWatch(QWidget *widget)
+        : m_widget(widget)
+    {
+        widget->installEventFilter(this);
+    }
+    QList<QSize> sizes;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_widget && event->type() == QEvent::Paint)
+            sizes.append(m_widget->parentWidget()->size());
+        return false;
+    }
+
+private:
+    QWidget *m_widget;
+};
+
 int openFiles()
 {
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
@@ -212,6 +235,7 @@ private slots:
         mainWindow w;
         useEndpoints(w, server.endpoints());
         w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
         QElapsedTimer clock;
         qint64 last = 0;
         qint64 worst = 0;
@@ -220,13 +244,19 @@ private slots:
             worst = qMax(worst, clock.elapsed() - last);
             last = clock.elapsed();
         });
+        // Resized halfway: the result area is laid out and drawn anew at
+        // its new size while the lookup still runs.
+        const QSize grown = w.resultEdit->size() + QSize(100, 80);
+        PaintWatch painted(w.resultEdit->viewport());
+        QTimer::singleShot(1500, &w, [&] { w.resize(w.size() + QSize(100, 80)); });
         search(w, QStringLiteral("192.0.2.1"));
         clock.start();
         tick.start(10);
+        QTRY_VERIFY_WITH_TIMEOUT(painted.sizes.contains(grown), 10000);
+        QVERIFY2(w.lookupRunning(), "drawn at the new size before the lookup ended");
         QTRY_VERIFY_WITH_TIMEOUT(!w.lookupRunning(), 10000);
         QVERIFY2(clock.elapsed() > 2500, "the drip lasts about 3 s");
         QVERIFY2(worst < 50, qPrintable(QString::number(worst) + " ms without events"));
-        w.resize(700, 400); // and can be resized while it runs
     }
 
     void quitDuringALookup()

@@ -265,6 +265,15 @@ private slots:
         QTest::newRow("IPv6") << "2001:db8::1" << "2001-db8--1.txt";
         QTest::newRow("letters kept") << QString::fromUtf8("münchen.de") << QString::fromUtf8("münchen-de.txt");
         QTest::newRow("long query") << QString(300, QLatin1Char('a')) << QString(95, QLatin1Char('a')) + ".txt";
+        // At most 100 bytes of UTF-8 with ".txt", no character cut.
+        const QString tokyo = QString::fromUtf8("東京");
+        QTest::newRow("3-byte letters") << tokyo.repeated(48) << tokyo.repeated(16) + ".txt";
+        QTest::newRow("2-byte letters") << QString(60, QChar(0xE9)) << QString(48, QChar(0xE9)) + ".txt";
+        const QString astral = QString::fromUtf8("\U00020000"); // a CJK letter beyond the BMP
+        QTest::newRow("4-byte letters") << astral.repeated(30) << astral.repeated(24) + ".txt";
+        QTest::newRow("a pair at the cut") << QString(94, QLatin1Char('a')) + astral
+                                           << QString(94, QLatin1Char('a')) + ".txt";
+        QTest::newRow("lone surrogate") << QString(QChar(0xD800)) + "x" << "-x.txt";
     }
     void saveProposesASafeName()
     {
@@ -277,6 +286,8 @@ private slots:
         const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
         const QString folder = QDir(desktop).exists() ? desktop : QDir::homePath();
         QCOMPARE(driver.proposed, QDir(folder).filePath(name));
+        QVERIFY(name.toUtf8().size() <= 100);
+        QCOMPARE(w.whoisInfo->query, query); // saving changes nothing the window keeps
     }
 
     void saveBeforeAnySearchWritesOneLineEnd()

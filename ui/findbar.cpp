@@ -11,11 +11,13 @@
 
 namespace {
 
-QToolButton *makeButton(QWidget *parent, QStyle::StandardPixmap icon, const QString &tip)
+QToolButton *makeButton(QWidget *parent, QStyle::StandardPixmap icon, const QString &name, const QString &keys)
 {
     auto *button = new QToolButton(parent);
     button->setIcon(parent->style()->standardIcon(icon));
-    button->setToolTip(tip);
+    // An icon alone says nothing to a screen reader: the name does.
+    button->setAccessibleName(name);
+    button->setToolTip(QStringLiteral("%1 (%2)").arg(name, keys));
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus); // the field keeps the keys
     return button;
@@ -34,19 +36,20 @@ FindBar::FindBar(ResultView *view, QWidget *parent)
     layout->addWidget(new QLabel(QStringLiteral("Find"), this));
     field = new QLineEdit(this);
     field->setPlaceholderText(QStringLiteral("Text in the result"));
+    field->setAccessibleName(QStringLiteral("Find"));
     field->setClearButtonEnabled(true);
     field->setMinimumWidth(220);
     field->installEventFilter(this);
     layout->addWidget(field);
-    previousButton = makeButton(this, QStyle::SP_ArrowUp, QStringLiteral("Previous match (Shift+F3)"));
+    previousButton = makeButton(this, QStyle::SP_ArrowUp, QStringLiteral("Previous match"), QStringLiteral("Shift+F3"));
     layout->addWidget(previousButton);
-    nextButton = makeButton(this, QStyle::SP_ArrowDown, QStringLiteral("Next match (F3, Enter)"));
+    nextButton = makeButton(this, QStyle::SP_ArrowDown, QStringLiteral("Next match"), QStringLiteral("F3, Enter"));
     layout->addWidget(nextButton);
     countLabel = new QLabel(this);
     countLabel->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("100000 of 100000+")));
     layout->addWidget(countLabel);
     layout->addStretch(1);
-    closeButton = makeButton(this, QStyle::SP_TitleBarCloseButton, QStringLiteral("Close (Esc)"));
+    closeButton = makeButton(this, QStyle::SP_TitleBarCloseButton, QStringLiteral("Close find"), QStringLiteral("Esc"));
     layout->addWidget(closeButton);
 
     connect(field, &QLineEdit::textChanged, this, [this] {

@@ -272,7 +272,6 @@ void mainWindow::saveData()
 
     // Propose the query as the name, "192.0.2.1" as "192-0-2-1.txt", on the
     // desktop, or in the home folder where there is no desktop folder.
-    whoisInfo->query.replace(QLatin1Char('.'), QLatin1Char('-'));
     const QString folder = QDir(desktop).exists() ? desktop : QDir::homePath();
     const QString name = proposedFileName(whoisInfo->query);
     const QString proposed = name.isEmpty() ? folder : QDir(folder).filePath(name);
@@ -293,12 +292,30 @@ QString mainWindow::proposedFileName(const QString &query)
 {
     // Letters, digits, '-' and '_' only: a slash would lead out of the
     // folder, and a colon or other sign is refused by some file systems.
-    // Short enough for every file system, ".txt" included.
-    constexpr int kMaxBaseLength = 95;
-    QString base = query.left(kMaxBaseLength);
-    for (QChar &c : base)
-        if (!c.isLetterOrNumber() && c != QLatin1Char('-') && c != QLatin1Char('_'))
-            c = QLatin1Char('-');
+    // Short enough for every file system, ".txt" included: at most 99
+    // characters and 100 bytes in UTF-8 (most allow 255 bytes, and a name of
+    // Japanese letters takes three bytes for each).
+    constexpr int kMaxCharacters = 95;
+    constexpr int kMaxBytes = 96;
+    QString base;
+    int characters = 0;
+    int bytes = 0;
+    for (qsizetype i = 0; i < query.size() && characters < kMaxCharacters; ++characters) {
+        char32_t u = query.at(i).unicode();
+        qsizetype units = 1;
+        if (QChar::isHighSurrogate(u) && i + 1 < query.size() && query.at(i + 1).isLowSurrogate()) {
+            u = QChar::surrogateToUcs4(query.at(i), query.at(i + 1));
+            units = 2;
+        }
+        i += units;
+        if (!QChar::isLetterOrNumber(u)) // a lone surrogate is none either
+            u = U'-';
+        const int size = u < 0x80 ? 1 : u < 0x800 ? 2 : u < 0x10000 ? 3 : 4;
+        if (bytes + size > kMaxBytes)
+            break;
+        bytes += size;
+        base += QStringView(QChar::fromUcs4(u));
+    }
     return base.isEmpty() ? QString() : base + QLatin1String(".txt");
 }
 

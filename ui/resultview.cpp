@@ -12,44 +12,20 @@
 #include <QtMath>
 
 #include <algorithm>
-#include <cmath>
+#include <utility>
+
+#include "ui/resultaccessible.h"
 
 namespace {
 
 constexpr int kMargin = 4;
-constexpr int kTabColumns = 8;
-
-bool isMark(QChar c)
-{
-    const QChar::Category category = c.category();
-    return category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining
-           || category == QChar::Mark_Enclosing;
-}
-
-// East Asian wide and full-width letters take two columns, as in a
-// terminal, so replies written for one (JPRS, KISA, CNNIC) keep their columns.
-bool isWide(char32_t u)
-{
-    return (u >= 0x1100 && u <= 0x115F) || (u >= 0x2E80 && u <= 0x303E) || (u >= 0x3041 && u <= 0x33FF)
-           || (u >= 0x3400 && u <= 0x4DBF) || (u >= 0x4E00 && u <= 0x9FFF) || (u >= 0xA000 && u <= 0xA4CF)
-           || (u >= 0xAC00 && u <= 0xD7A3) || (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFE30 && u <= 0xFE4F)
-           || (u >= 0xFF00 && u <= 0xFF60) || (u >= 0xFFE0 && u <= 0xFFE6) || (u >= 0x1F300 && u <= 0x1F64F)
-           || (u >= 0x1F900 && u <= 0x1F9FF) || (u >= 0x20000 && u <= 0x3FFFD);
-}
-
-char32_t codePointAt(QStringView line, qsizetype i)
-{
-    const QChar c = line.at(i);
-    if (c.isHighSurrogate() && i + 1 < line.size() && line.at(i + 1).isLowSurrogate())
-        return QChar::surrogateToUcs4(c, line.at(i + 1));
-    return c.unicode();
-}
 
 bool isWordCharacter(QChar c)
 {
     // What a double click should take whole in a whois reply: names,
-    // addresses, prefixes, handles and e-mail addresses.
-    return c.isLetterOrNumber() || QStringView(u".-_:/@").contains(c);
+    // addresses, prefixes, handles and e-mail addresses; a letter's marks
+    // belong to its word.
+    return c.isLetterOrNumber() || c.isMark() || QStringView(u".-_:/@").contains(c);
 }
 
 } // namespace
@@ -57,6 +33,7 @@ bool isWordCharacter(QChar c)
 ResultView::ResultView(QWidget *parent)
     : QAbstractScrollArea(parent)
 {
+    ResultAccessible::install();
     // Whois replies line their values up in columns.
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     setFocusPolicy(Qt::StrongFocus);
@@ -71,7 +48,7 @@ ResultView::ResultView(QWidget *parent)
 
 void ResultView::setPlainText(const QString &text)
 {
-    m_text = text;
+    const QString old = std::exchange(m_text, text);
     m_lineStarts.clear();
     m_lineStarts.append(0);
     for (qsizetype i = m_text.indexOf(QLatin1Char('\n')); i >= 0; i = m_text.indexOf(QLatin1Char('\n'), i + 1))
@@ -83,6 +60,7 @@ void ResultView::setPlainText(const QString &text)
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
     viewport()->update();
+    ResultAccessible::textReplaced(this, old);
     emit textChanged();
     emit selectionChanged();
 }
@@ -100,64 +78,27 @@ int ResultView::lineOf(qsizetype position) const
     return int(it - m_lineStarts.cbegin()) - 1;
 }
 
-qreal ResultView::advance(QStringView line, qsizetype i, qsizetype *next, qreal x) const
+ResultView::Range ResultView::lineAt(qsizetype position) const
 {
-    const QChar c = line.at(i);
-    const ushort u = c.unicode();
-    if (u >= 0x20 && u < 0x7f && (i + 1 == line.size() || line.at(i + 1).unicode() < 0x300)) {
-        *next = i + 1;
-        return m_charWidth;
-    }
-    if (u == '\t') {
-        *next = i + 1;
-        const qreal tab = kTabColumns * m_charWidth;
-        return tab - std::fmod(x, tab);
-    }
-    // A letter beyond ASCII with its combining marks is drawn and selected
-    // as one; its width comes from the font, which may fall back to another.
-    qsizetype j = i + 1;
-    if (c.isHighSurrogate() && j < line.size() && line.at(j).isLowSurrogate())
-        ++j;
-    while (j < line.size() && isMark(line.at(j)))
-        ++j;
-    *next = j;
-    return isWide(codePointAt(line, i)) ? 2 * m_charWidth : glyphWidth(line.mid(i, j - i));
-}
-
-qreal ResultView::glyphWidth(QStringView cluster) const
-{
-    const QString key = cluster.toString();
-    auto it = m_widths.constFind(key);
-    if (it == m_widths.constEnd())
-        it = m_widths.insert(key, QFontMetricsF(font()).horizontalAdvance(key));
-    return *it;
-}
-
-qreal ResultView::xOf(int line, qsizetype column) const
-{
-    const QStringView text = lineText(line);
-    qreal x = 0;
-    qsizetype next = 0;
-    for (qsizetype i = 0; i < column && i < text.size(); i = next)
-        x += advance(text, i, &next, x);
-    return kMargin + x;
+    const int line = lineOf(std::clamp<qsizetype>(position, 0, m_text.size()));
+    return { m_lineStarts.at(line), lineText(line).size() };
 }
 
 qsizetype ResultView::positionAt(const QPoint &point) const
 {
-    const int row = (point.y() - kMargin) / m_lineHeight - (point.y() < kMargin ? 1 : 0);
+    const int row = (point.y() - kMargin) / lineHeight() - (point.y() < kMargin ? 1 : 0);
     const int line = std::clamp(verticalScrollBar()->value() + row, 0, lineCount() - 1);
-    const QStringView text = lineText(line);
-    const qreal target = point.x() + horizontalScrollBar()->value() - kMargin;
-    qreal x = 0;
-    qsizetype next = 0;
-    for (qsizetype i = 0; i < text.size(); i = next) {
-        const qreal width = advance(text, i, &next, x);
-        if (target < x + width / 2)
-            return m_lineStarts.at(line) + i;
-        x += width;
-    }
-    return m_lineStarts.at(line) + text.size();
+    const qreal x = point.x() + horizontalScrollBar()->value() - kMargin;
+    return m_lineStarts.at(line) + m_layout.columnAt(line, lineText(line), x);
+}
+
+QRect ResultView::characterRect(qsizetype position) const
+{
+    position = std::clamp<qsizetype>(position, 0, m_text.size());
+    const int line = lineOf(position);
+    const int top = kMargin + (line - verticalScrollBar()->value()) * lineHeight();
+    LineLayout::Walker walker(m_layout, line, lineText(line));
+    return rangeRect(walker, line, top, position, position + 1).toAlignedRect();
 }
 
 QString ResultView::selectedText() const
@@ -171,6 +112,7 @@ void ResultView::setSelection(qsizetype anchor, qsizetype position)
     m_anchor = std::clamp<qsizetype>(anchor, 0, m_text.size());
     m_position = std::clamp<qsizetype>(position, 0, m_text.size());
     viewport()->update();
+    ResultAccessible::selectionMoved(this);
     emit selectionChanged();
 }
 
@@ -196,39 +138,28 @@ void ResultView::setHighlights(const QList<Range> &ranges, int current)
 
 void ResultView::ensureVisible(qsizetype position)
 {
+    position = std::clamp<qsizetype>(position, 0, m_text.size());
     const int line = lineOf(position);
     const int rows = visibleRows();
     QScrollBar *v = verticalScrollBar();
     if (line < v->value() || line >= v->value() + rows)
         v->setValue(line - rows / 2);
-    const int x = qRound(xOf(line, position - m_lineStarts.at(line)));
+    const int x = qRound(kMargin + m_layout.xOf(line, lineText(line), position - m_lineStarts.at(line)));
     QScrollBar *h = horizontalScrollBar();
-    if (x < h->value() + kMargin || x > h->value() + viewport()->width() - 4 * m_charWidth)
+    if (x < h->value() + kMargin || x > h->value() + viewport()->width() - 4 * m_layout.charWidth())
         h->setValue(x - viewport()->width() / 3);
 }
 
 void ResultView::updateMetrics()
 {
-    const QFontMetricsF metrics(font());
-    m_lineHeight = std::max(1, qCeil(metrics.lineSpacing()));
-    m_ascent = metrics.ascent();
-    m_charWidth = std::max(qreal(1), metrics.horizontalAdvance(QLatin1Char('0')));
-    m_widths.clear();
-    m_widest = 0;
-    for (int line = 0; line < lineCount(); ++line) {
-        const QStringView text = lineText(line);
-        qreal x = 0;
-        qsizetype next = 0;
-        for (qsizetype i = 0; i < text.size(); i = next)
-            x += advance(text, i, &next, x);
-        m_widest = std::max(m_widest, x);
-    }
+    m_layout.setFont(font());
+    m_layout.measure(m_text, m_lineStarts);
     updateScrollBars();
 }
 
 int ResultView::visibleRows() const
 {
-    return std::max(1, (viewport()->height() - 2 * kMargin) / m_lineHeight);
+    return std::max(1, (viewport()->height() - 2 * kMargin) / lineHeight());
 }
 
 void ResultView::updateScrollBars()
@@ -237,12 +168,13 @@ void ResultView::updateScrollBars()
     verticalScrollBar()->setRange(0, std::max(0, lineCount() - rows));
     verticalScrollBar()->setPageStep(rows);
     verticalScrollBar()->setSingleStep(1);
-    horizontalScrollBar()->setRange(0, std::max(0, qCeil(m_widest) + 2 * kMargin - viewport()->width()));
-    horizontalScrollBar()->setPageStep(viewport()->width());
-    horizontalScrollBar()->setSingleStep(qCeil(2 * m_charWidth));
+    const int width = viewport()->width();
+    horizontalScrollBar()->setRange(0, std::max(0, qCeil(m_layout.widest()) + 2 * kMargin - width));
+    horizontalScrollBar()->setPageStep(width);
+    horizontalScrollBar()->setSingleStep(qCeil(2 * m_layout.charWidth()));
 }
 
-QRectF ResultView::rangeRect(int line, int top, qsizetype from, qsizetype to) const
+QRectF ResultView::rangeRect(LineLayout::Walker &walker, int line, int top, qsizetype from, qsizetype to) const
 {
     const qsizetype start = m_lineStarts.at(line);
     const qsizetype length = lineText(line).size();
@@ -250,19 +182,20 @@ QRectF ResultView::rangeRect(int line, int top, qsizetype from, qsizetype to) co
     if (to <= from || from > start + length)
         return QRectF();
     // A range that takes the line end with it shows a little past the text.
-    const qreal tail = to > start + length ? m_charWidth / 2 : 0;
-    const int scroll = horizontalScrollBar()->value();
-    const qreal left = xOf(line, from - start) - scroll;
-    const qreal right = xOf(line, std::min(to, start + length) - start) - scroll + tail;
-    return QRectF(left, top, right - left, m_lineHeight);
+    const qreal tail = to > start + length ? m_layout.charWidth() / 2 : 0;
+    const qreal shift = kMargin - horizontalScrollBar()->value();
+    const qreal left = walker.xOf(from - start) + shift;
+    const qreal right = walker.xOf(std::min(to, start + length) - start) + shift + tail;
+    return QRectF(left, top, right - left, lineHeight());
 }
 
 void ResultView::drawLine(QPainter &painter, int line, int top) const
 {
     const QStringView text = lineText(line);
-    const int scroll = horizontalScrollBar()->value();
-    const int visibleRight = scroll + viewport()->width();
-    const qreal baseline = top + m_ascent;
+    // The part of the line in view, from the left edge of the text.
+    const qreal viewLeft = horizontalScrollBar()->value() - kMargin;
+    const qreal viewRight = viewLeft + viewport()->width();
+    const qreal baseline = top + m_layout.ascent();
     QString run;
     qreal runX = 0;
     auto flush = [&] {
@@ -270,16 +203,17 @@ void ResultView::drawLine(QPainter &painter, int line, int top) const
             painter.drawText(QPointF(runX, baseline), run);
         run.clear();
     };
-    qreal x = 0;
-    qsizetype next = 0;
-    for (qsizetype i = 0; i < text.size() && kMargin + x <= visibleRight; i = next) {
-        const qreal width = advance(text, i, &next, x);
-        const qreal left = kMargin + x - scroll;
-        x += width;
-        if (kMargin + x < scroll)
+    const LineLayout::Stop stop = m_layout.stopAtX(line, viewLeft);
+    qreal x = stop.x;
+    for (qsizetype i = stop.column; i < text.size() && x <= viewRight;) {
+        const LineLayout::Unit unit = m_layout.unitAt(text, i, x);
+        const qreal left = x - viewLeft;
+        const qsizetype at = std::exchange(i, unit.next);
+        x += unit.width;
+        if (x < viewLeft || unit.hidden)
             continue;
-        const QChar c = text.at(i);
-        if (next == i + 1 && c.unicode() >= 0x20 && c.unicode() < 0x7f) {
+        const QChar c = text.at(at);
+        if (unit.next == at + 1 && c.unicode() >= 0x20 && c.unicode() < 0x7f) {
             if (run.isEmpty())
                 runX = left;
             run += c;
@@ -288,12 +222,32 @@ void ResultView::drawLine(QPainter &painter, int line, int top) const
         flush();
         if (c != QLatin1Char('\t') && c != QLatin1Char(' ')) {
             // Centred in its cells where the font's glyph is narrower or wider.
-            const QStringView cluster = text.mid(i, next - i);
-            const qreal inset = (width - glyphWidth(cluster)) / 2;
+            const QStringView cluster = text.mid(at, unit.next - at);
+            const qreal inset = (unit.width - m_layout.glyphWidth(cluster)) / 2;
             painter.drawText(QPointF(left + std::max<qreal>(inset, 0), baseline), cluster.toString());
         }
     }
     flush();
+}
+
+void ResultView::drawHighlights(QPainter &painter, int line, int top) const
+{
+    // Only those in view: a line of a megabyte may hold 100,000.
+    const QStringView text = lineText(line);
+    const qsizetype start = m_lineStarts.at(line);
+    const qreal viewLeft = horizontalScrollBar()->value() - kMargin;
+    const qsizetype from = start + m_layout.stopAtX(line, viewLeft).column;
+    const qsizetype past = m_layout.columnPast(line, text, viewLeft + viewport()->width());
+    const qsizetype to = past < text.size() ? start + past : start + text.size() + 1;
+    auto it = std::lower_bound(m_highlights.cbegin(), m_highlights.cend(), from,
+                               [](const Range &r, qsizetype at) { return r.start + r.length <= at; });
+    LineLayout::Walker walker(m_layout, line, text);
+    for (; it != m_highlights.cend() && it->start < to; ++it) {
+        const QRectF rect = rangeRect(walker, line, top, it->start, it->start + it->length);
+        if (rect.width() > 0)
+            painter.fillRect(rect, it - m_highlights.cbegin() == m_current ? QColor(255, 150, 50)
+                                                                           : QColor(255, 235, 120));
+    }
 }
 
 void ResultView::paintEvent(QPaintEvent *)
@@ -302,27 +256,16 @@ void ResultView::paintEvent(QPaintEvent *)
     painter.setFont(font());
     const QPalette pal = palette();
     const int first = verticalScrollBar()->value();
-    const int last = std::min(lineCount() - 1, first + viewport()->height() / m_lineHeight + 1);
+    const int last = std::min(lineCount() - 1, first + viewport()->height() / lineHeight() + 1);
     const qsizetype selFrom = std::min(m_anchor, m_position);
     const qsizetype selTo = std::max(m_anchor, m_position);
-
-    // The highlights from the first that can reach the first line drawn.
-    const qsizetype firstStart = first < lineCount() ? m_lineStarts.at(first) : 0;
-    auto mark = std::lower_bound(m_highlights.cbegin(), m_highlights.cend(), firstStart,
-                                 [](const Range &r, qsizetype at) { return r.start + r.length <= at; });
     for (int line = first; line <= last; ++line) {
-        const int top = kMargin + (line - first) * m_lineHeight;
-        const qsizetype lineEnd = m_lineStarts.at(line) + lineText(line).size();
-        for (auto it = mark; it != m_highlights.cend() && it->start <= lineEnd; ++it) {
-            const bool current = it - m_highlights.cbegin() == m_current;
-            painter.fillRect(rangeRect(line, top, it->start, it->start + it->length),
-                             current ? QColor(255, 150, 50) : QColor(255, 235, 120));
-        }
-        while (mark != m_highlights.cend() && mark->start + mark->length <= lineEnd)
-            ++mark;
+        const int top = kMargin + (line - first) * lineHeight();
+        drawHighlights(painter, line, top);
         painter.setPen(pal.color(QPalette::Text));
         drawLine(painter, line, top);
-        const QRectF band = rangeRect(line, top, selFrom, selTo);
+        LineLayout::Walker walker(m_layout, line, lineText(line));
+        const QRectF band = rangeRect(walker, line, top, selFrom, selTo);
         if (!band.isEmpty()) {
             // The selected part again on top, in the selection's colours.
             painter.save();

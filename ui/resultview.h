@@ -2,15 +2,17 @@
 #define VANTOR_RESULTVIEW_H
 
 #include <QAbstractScrollArea>
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QTimer>
+
+#include "ui/linelayout.h"
 
 // A read-only view of a lookup's text. A reply may hold millions of short
 // lines; a text document spends seconds and hundreds of megabytes on them,
 // this view a line index. The user selects with the mouse, copies and
 // selects all; found words can be highlighted. Lines are never wrapped.
+// Assistive technology reads it through ResultAccessible.
 class ResultView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -32,9 +34,19 @@ public:
     QString selectedText() const;
     // Selects the characters from anchor to position (either order).
     void setSelection(qsizetype anchor, qsizetype position);
+    qsizetype selectionAnchor() const { return m_anchor; }
+    qsizetype selectionCursor() const { return m_position; } // the end that moves
 
-    // Marks ranges of the text, in text order; current is drawn apart and
-    // scrolled into view (-1 for none).
+    // The line that holds position, without its line end.
+    Range lineAt(qsizetype position) const;
+    // Between the view's text and its viewport's coordinates.
+    qsizetype positionAt(const QPoint &point) const;
+    QRect characterRect(qsizetype position) const;
+    // Scrolls so that position is in view, if it is not.
+    void ensureVisible(qsizetype position);
+
+    // Marks ranges of the text, in text order and not overlapping; current
+    // is drawn apart and scrolled into view (-1 for none).
     void setHighlights(const QList<Range> &ranges, int current);
     const QList<Range> &highlights() const { return m_highlights; }
     int currentHighlight() const { return m_current; }
@@ -62,23 +74,20 @@ protected:
 private:
     QStringView lineText(int line) const;
     int lineOf(qsizetype position) const;
-    // Width of the character or cluster at i of a line whose pen is at x.
-    qreal advance(QStringView line, qsizetype i, qsizetype *next, qreal x) const;
-    qreal glyphWidth(QStringView cluster) const;
-    qreal xOf(int line, qsizetype column) const;
-    qsizetype positionAt(const QPoint &point) const;
+    int lineHeight() const { return m_layout.lineHeight(); }
     void drawLine(QPainter &painter, int line, int top) const;
-    // Where the part from..to of a line drawn at top shows, or an empty rect.
-    QRectF rangeRect(int line, int top, qsizetype from, qsizetype to) const;
+    void drawHighlights(QPainter &painter, int line, int top) const;
+    // Where the part from..to of a line drawn at top shows, or an empty
+    // rect; the walker is the line's, asked in rising order.
+    QRectF rangeRect(LineLayout::Walker &walker, int line, int top, qsizetype from, qsizetype to) const;
     int visibleRows() const;
     void updateMetrics();
     void updateScrollBars();
-    void ensureVisible(qsizetype position);
     void autoScroll();
 
     QString m_text;
     QList<qsizetype> m_lineStarts;
-    qreal m_widest = 0;
+    LineLayout m_layout;
     qsizetype m_anchor = 0;
     qsizetype m_position = 0;
     QList<Range> m_highlights;
@@ -86,11 +95,6 @@ private:
     bool m_selecting = false;
     QPoint m_lastMouse;
     QTimer m_scrollTimer;
-
-    int m_lineHeight = 1;
-    qreal m_ascent = 0;
-    qreal m_charWidth = 1;
-    mutable QHash<QString, qreal> m_widths; // clusters beyond ASCII
 };
 
 #endif
