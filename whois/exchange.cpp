@@ -145,10 +145,21 @@ void WhoisInfo::connectTo(QTcpSocket &socket, const Hop &hop, Reply &reply)
 
     QAbstractSocket::SocketError error = QAbstractSocket::SocketTimeoutError;
     QString errorText;
-    for (const QHostAddress &address : std::as_const(addresses)) {
+    connectDirectly(socket, addresses, hop.port, deadline, reply, error, errorText);
+    if (reply.outcome == Reply::NoConnection)
+        fail(error, errorText);
+}
+
+// Connects straight to the first of the addresses that takes the
+// connection. Sets the outcome, and where none did, the error to report.
+void WhoisInfo::connectDirectly(QTcpSocket &socket, const QList<QHostAddress> &addresses, quint16 port,
+                                const QDeadlineTimer &deadline, Reply &reply, QAbstractSocket::SocketError &error,
+                                QString &errorText)
+{
+    for (const QHostAddress &address : addresses) {
         if (deadline.hasExpired())
             break;
-        if (connectToAddress(socket, address, hop.port, deadline)) {
+        if (connectToAddress(socket, address, port, deadline)) {
             reply.outcome = Reply::Complete;
             reply.peer = socket.peerAddress();
             return;
@@ -165,7 +176,6 @@ void WhoisInfo::connectTo(QTcpSocket &socket, const Hop &hop, Reply &reply)
         }
         socket.abort();
     }
-    fail(error, errorText);
 }
 
 WhoisInfo::Reply WhoisInfo::exchange(const Hop &hop, const QString &line)

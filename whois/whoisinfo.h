@@ -1,6 +1,7 @@
 #ifndef VANTOR_WHOISINFO_H
 #define VANTOR_WHOISINFO_H
 
+#include <QAbstractSocket>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -179,6 +180,9 @@ private:
     void connectTo(QTcpSocket &socket, const Hop &hop, Reply &reply);
     bool connectToAddress(QTcpSocket &socket, const QHostAddress &address, quint16 port, const QDeadlineTimer &deadline,
                           const QString &name = QString());
+    void connectDirectly(QTcpSocket &socket, const QList<QHostAddress> &addresses, quint16 port,
+                         const QDeadlineTimer &deadline, Reply &reply, QAbstractSocket::SocketError &error,
+                         QString &errorText);
     void connectThroughProxy(QTcpSocket &socket, const Hop &hop, const net::Proxy &proxy,
                              const QList<QHostAddress> &addresses, const QDeadlineTimer &deadline, Reply &reply);
     QByteArray readReply(QTcpSocket &socket, Reply &reply);
