@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QProcessEnvironment>
 #include <QTimer>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <optional>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -40,15 +42,24 @@ const char kUsage[] =
     "  -h HOST    ask this whois server first, with the line the query's kind gives\n"
     "  -p PORT    use this port for it (default 43)\n"
     "  --rdap     ask RDAP first for every query it serves\n"
+    "  --proxy URL  go through this proxy: socks5h://, socks5:// or http://,\n"
+    "             with user:password@ and :port (1080) where needed; '' for none\n"
+    "  --noproxy LIST  servers asked directly, separated by commas; '*' for all\n"
     "  --json     one JSON object per query, one per line\n"
     "  -v         progress messages on standard error\n"
     "  --help     show this help and exit\n"
     "  --version  show the version and exit\n"
     "\n"
     "At most 4 lookups run at once, one per server, and two queries to the same\n"
-    "server start at least 1 s apart. Exit status: 0 when every query got an\n"
-    "answer, 1 when some did not or the output could not be written, 2 for\n"
-    "bad usage.\n";
+    "server start at least 1 s apart.\n"
+    "\n"
+    "The proxy comes from ALL_PROXY, HTTPS_PROXY and http_proxy, with NO_PROXY,\n"
+    "read as curl reads them; --proxy and --noproxy take their place. whois goes\n"
+    "through a SOCKS5 proxy only, and straight to the server past an HTTP one;\n"
+    "RDAP goes through either.\n"
+    "\n"
+    "Exit status: 0 when every query got an answer, 1 when some did not or the\n"
+    "output could not be written, 2 for bad usage or a proxy that cannot be used.\n";
 
 struct Settings
 {
@@ -56,6 +67,8 @@ struct Settings
     LookupOptions options;
     bool json = false;
     bool verbose = false;
+    std::optional<QString> proxy;   // --proxy, in place of the environment's
+    std::optional<QString> noProxy; // --noproxy, in place of NO_PROXY
 };
 
 std::atomic<bool> g_verbose{ false };
@@ -207,6 +220,10 @@ Settings parse(const QStringList &args)
             s.verbose = true;
         } else if (a == QLatin1String("-f")) {
             files.append(value());
+        } else if (a == QLatin1String("--proxy")) {
+            s.proxy = value();
+        } else if (a == QLatin1String("--noproxy")) {
+            s.noProxy = value();
         } else if (a == QLatin1String("-h")) {
             s.options.firstServer = serverName(value());
         } else if (a == QLatin1String("-p")) {
@@ -272,6 +289,22 @@ private:
     bool m_printed = false;
 };
 
+// The environment's proxies, read once, or the options' in their place; a
+// proxy that cannot be used ends the run before anything is asked.
+WhoisEndpoints endpointsFor(const Settings &settings)
+{
+    WhoisEndpoints endpoints;
+    endpoints.proxy = net::ProxySettings::fromEnvironment(QProcessEnvironment::systemEnvironment());
+    if (settings.proxy)
+        endpoints.proxy.setProxy(*settings.proxy, QStringLiteral("--proxy"));
+    if (settings.noProxy)
+        endpoints.proxy.setNoProxy(*settings.noProxy);
+    const QStringList problems = endpoints.proxy.problems();
+    if (!problems.isEmpty())
+        usageError(problems.join(QLatin1String("; ")));
+    return endpoints;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -284,7 +317,7 @@ int main(int argc, char *argv[])
     if (g_outputError)
         return 1;
 
-    LookupBatch batch(WhoisEndpoints(), settings.options);
+    LookupBatch batch(endpointsFor(settings), settings.options);
     Printer printer(settings);
     // Nothing more is asked once the output cannot be written.
     const auto giveUp = [&] {

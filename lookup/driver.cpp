@@ -164,7 +164,8 @@ RdapAnswer Driver::askRdap(const WhoisRoute &r)
     if (m_engine.endpoints().rdapServices) {
         bases = m_engine.endpoints().rdapServices(r.parsed);
     } else {
-        rdap::refreshOncePerRun(m_engine.endpoints().rdapBootstrapBase, rdap::defaultCacheFolder(), m_engine.endpoints().resolve);
+        rdap::refreshOncePerRun(m_engine.endpoints().rdapBootstrapBase, rdap::defaultCacheFolder(), m_engine.endpoints().resolve,
+                                m_engine.endpoints().proxy);
         bases = rdap::serviceFor(r.parsed);
     }
     if (bases.isEmpty()) {
@@ -192,9 +193,12 @@ RdapAnswer Driver::askRdap(const WhoisRoute &r)
 
 RdapAnswer Driver::rdapRequest(const QUrl &url, const QString &query, const RdapAnswer *linkedFrom)
 {
-    m_engine.showProgress(QLatin1String("Asking RDAP: ") + url.toString());
+    const std::optional<net::Proxy> via = m_engine.endpoints().proxy.forUrl(url).proxy;
+    m_engine.showProgress(QLatin1String("Asking RDAP: ") + url.toString()
+                          + (via ? QLatin1String(" through ") + via->name() : QString()));
     m_engine.asked.append({ url.host(), QStringLiteral("rdap") });
     rdap::FetchOptions options;
+    options.proxy = m_engine.endpoints().proxy;
     options.extraCaCertificates = m_engine.endpoints().extraCaCertificates;
     options.stopRequested = [this] { return m_engine.stopRequested(); };
     options.resolve = m_engine.endpoints().resolve;

@@ -39,4 +39,28 @@ bool hopAllowed(const QHostAddress &from, const QList<QHostAddress> &to, const P
     return std::all_of(to.cbegin(), to.cend(), isPublicAddress);
 }
 
+QHostAddress addressOfName(const QString &host)
+{
+    QString name = host.toLower();
+    if (name.endsWith(QLatin1Char('.')))
+        name.chop(1);
+    if (name == QLatin1String("localhost") || name.endsWith(QLatin1String(".localhost")))
+        return QHostAddress(QHostAddress::LocalHost);
+    QHostAddress literal;
+    return literal.setAddress(name) ? literal : QHostAddress();
+}
+
+bool hopAllowedByName(QHostAddress from, const QString &fromHost, QList<QHostAddress> to, const QString &toHost,
+                      const PublicTest &isPublic)
+{
+    if (from.isNull())
+        from = addressOfName(fromHost);
+    if (to.isEmpty() && !addressOfName(toHost).isNull())
+        to.append(addressOfName(toHost));
+    if (!from.isNull())
+        return hopAllowed(from, to, isPublic);
+    const auto isPublicAddress = [&](const QHostAddress &a) { return isPublic ? isPublic(a) : !isLocalAddress(a); };
+    return std::all_of(to.cbegin(), to.cend(), isPublicAddress);
+}
+
 } // namespace net

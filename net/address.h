@@ -3,6 +3,7 @@
 
 #include <QHostAddress>
 #include <QList>
+#include <QString>
 
 #include <functional>
 
@@ -24,6 +25,19 @@ using PublicTest = std::function<bool(const QHostAddress &)>;
 // A hop from a server at `from` to a server with the addresses `to`: refused
 // when `from` is public and any of `to` is not, allowed otherwise.
 bool hopAllowed(const QHostAddress &from, const QList<QHostAddress> &to, const PublicTest &isPublic = {});
+
+// What a name says of its address where nobody here resolves it (a proxy
+// does): a literal address is itself, "localhost" and the names below it
+// are loopback (RFC 6761), and any other name says nothing (a null address).
+QHostAddress addressOfName(const QString &host);
+
+// hopAllowed where either end may be known by its name alone, for a proxy
+// reached it: `from` or `to` empty, the name speaks (addressOfName). A
+// server whose name says nothing counts as public, so it may not send us to
+// a local address; a target whose name says nothing is allowed, for the
+// proxy resolves it out of this program's sight.
+bool hopAllowedByName(QHostAddress from, const QString &fromHost, QList<QHostAddress> to, const QString &toHost,
+                      const PublicTest &isPublic = {});
 
 } // namespace net
 

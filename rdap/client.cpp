@@ -55,11 +55,16 @@ QString refusedScheme(const From &from, const QUrl &to, const QString &said)
     return QString();
 }
 
-// Nor from a public server to a local address.
-QString refusedAddress(const From &from, const QUrl &to, const QList<QHostAddress> &addresses, const QString &said,
+// Nor from a public server to a local address. Where a proxy resolves the
+// names, what they say is all there is to check (net/address.h).
+QString refusedAddress(const From &from, const QUrl &to, QList<QHostAddress> addresses, const QString &said,
                        const FetchOptions &options)
 {
-    const auto allowed = [&](const QHostAddress &a) { return net::hopAllowed(from.address, { a }, options.isPublic); };
+    const auto allowed = [&](const QHostAddress &a) {
+        return net::hopAllowedByName(from.address, from.url.host(), { a }, to.host(), options.isPublic);
+    };
+    if (addresses.isEmpty() && !net::addressOfName(to.host()).isNull())
+        addresses.append(net::addressOfName(to.host()));
     const auto local = std::find_if_not(addresses.cbegin(), addresses.cend(), allowed);
     if (local == addresses.cend())
         return QString();
@@ -75,9 +80,38 @@ Exchange askServer(const QUrl &url, const QList<QHostAddress> &addresses, const 
     Exchange x;
     for (const QHostAddress &address : addresses) {
         *peer = address;
-        x = detail::exchangeWith(url, address, options, connecting, total);
+        x = detail::exchangeWith(url, { address, std::nullopt, {} }, options, connecting, total);
         if (x.result != Exchange::Unreachable || connecting.hasExpired())
             break;
+    }
+    return x;
+}
+
+// One URL through the proxy, at the first of the proxy's addresses that
+// takes the connection: by name where the proxy resolves it (no addresses
+// given), else at the server's addresses in turn.
+Exchange askThroughProxy(const QUrl &url, const net::Proxy &proxy, const QList<QHostAddress> &addresses,
+                         const FetchOptions &options, const QDeadlineTimer &connecting, const QDeadlineTimer &total,
+                         QHostAddress *peer)
+{
+    Exchange x;
+    QList<QHostAddress> proxyAt;
+    const auto stop = [&options] { return options.stopRequested && options.stopRequested(); };
+    const Resolved resolved = net::proxyAddresses(proxy, options.resolve, connecting, stop, &proxyAt);
+    if (resolved != Resolved::Found) {
+        x.result = resolved == Resolved::Stopped ? Exchange::Stopped : Exchange::Failed;
+        x.message = net::proxyFailure(resolved == Resolved::Unknown ? net::ProxyFault::UnknownName : net::ProxyFault::NoAnswer,
+                                      proxy, url.host());
+        return x;
+    }
+    const QList<QHostAddress> targets = addresses.isEmpty() ? QList<QHostAddress>{ QHostAddress() } : addresses;
+    for (const QHostAddress &at : std::as_const(proxyAt)) {
+        for (const QHostAddress &target : targets) {
+            *peer = target; // null where the proxy resolved the name
+            x = detail::exchangeWith(url, { target, proxy, at }, options, connecting, total);
+            if (x.result != Exchange::Unreachable || connecting.hasExpired())
+                return x;
+        }
     }
     return x;
 }
@@ -126,15 +160,22 @@ Fetched fetch(const QUrl &url, const FetchOptions &options)
         }
         // Each server has its own bound for connecting, within the total.
         const QDeadlineTimer connecting(std::min<qint64>(options.connectTimeoutMs, std::max<qint64>(0, total.remainingTime())));
-        QList<QHostAddress> addresses;
-        if (!addressesOf(current, options, connecting, &addresses, f))
+        const net::ProxyChoice via = options.proxy.forUrl(current);
+        if (!via.error.isEmpty()) {
+            f.message = via.error; // never straight past a proxy that was asked for
+            return f;
+        }
+        QList<QHostAddress> addresses; // none where the proxy resolves the name
+        const bool byName = via.proxy && via.proxy->resolvesNames;
+        if (!byName && !addressesOf(current, options, connecting, &addresses, f))
             return f;
         f.message = from.url.isEmpty() ? QString() : refusedAddress(from, current, addresses, said, options);
         if (!f.message.isEmpty()) {
             f.outcome = Fetched::Refused;
             return f;
         }
-        Exchange x = askServer(current, addresses, options, connecting, total, &f.peer);
+        Exchange x = via.proxy ? askThroughProxy(current, *via.proxy, addresses, options, connecting, total, &f.peer)
+                               : askServer(current, addresses, options, connecting, total, &f.peer);
         if (x.result != Exchange::Redirect) {
             take(x, f);
             return f;

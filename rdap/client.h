@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "net/address.h"
+#include "net/proxy.h"
 #include "net/resolver.h"
 
 // One RDAP request over HTTPS, blocking the calling thread the way a whois
@@ -26,6 +27,11 @@
 // chosen by a reply (a registrar's link, a redirect) is checked before a
 // byte goes to it: never from https to http, never from a public server to
 // a local address (net/address.h), at most maxRedirects redirects.
+//
+// Through a proxy (net/proxy.h) that resolves names (HTTP, socks5h), the
+// name stays in the URL and the proxy resolves it; only the proxy's own
+// name is resolved here. A hop is then checked by what its name says. The
+// certificate is checked as always.
 namespace rdap {
 
 struct FetchOptions
@@ -43,6 +49,7 @@ struct FetchOptions
     // for a URL of the program's own choosing.
     QUrl referrer;
     QHostAddress referrerAddress;
+    net::ProxySettings proxy; // none unless set
 };
 
 struct Fetched
@@ -54,7 +61,7 @@ struct Fetched
     QString retryAfter;  // a 429's Retry-After, as sent
     QString message;     // Failed, Refused: one line on what went wrong
     QUrl url;            // where the reply came from, redirects followed
-    QHostAddress peer;   // the address it came from
+    QHostAddress peer;   // the address it came from; null where a proxy resolved the name
 };
 
 Fetched fetch(const QUrl &url, const FetchOptions &options);

@@ -4,6 +4,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSslConfiguration>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
@@ -28,13 +29,17 @@ bool isRedirect(int status)
 QNetworkRequest makeRequest(const QUrl &url, const QHostAddress &address, const FetchOptions &options)
 {
     QUrl direct(url);
-    direct.setHost(address.toString());
+    if (!address.isNull())
+        direct.setHost(address.toString());
     direct.setUserInfo(QString()); // never sent on
     QNetworkRequest request(direct);
     // The server is asked for the name; the address only says where it is.
-    request.setRawHeader("Host", url.authority(QUrl::FullyEncoded | QUrl::RemoveUserInfo).toLatin1());
-    if (QHostAddress literal; !literal.setAddress(url.host()))
-        request.setPeerVerifyName(url.host()); // also the name sent in the handshake (SNI)
+    // Without one, the name is in the URL already and the proxy resolves it.
+    if (!address.isNull()) {
+        request.setRawHeader("Host", url.authority(QUrl::FullyEncoded | QUrl::RemoveUserInfo).toLatin1());
+        if (QHostAddress literal; !literal.setAddress(url.host()))
+            request.setPeerVerifyName(url.host()); // also the name sent in the handshake (SNI)
+    }
     request.setRawHeader("Accept", "application/rdap+json");
     request.setRawHeader("User-Agent", userAgent());
     // Each redirect is checked by fetch() before it is taken.
@@ -52,10 +57,55 @@ QNetworkRequest makeRequest(const QUrl &url, const QHostAddress &address, const 
     return request;
 }
 
-// The reply ended with an error of the connection, not of the HTTP status.
+// The reply ended with an error of the connection or the proxy, not of
+// the HTTP status.
 bool connectionError(QNetworkReply::NetworkError error)
 {
-    return error > QNetworkReply::NoError && error < QNetworkReply::ProxyConnectionRefusedError;
+    return error > QNetworkReply::NoError && error <= QNetworkReply::UnknownProxyError;
+}
+
+// Whether the proxy refuses connections. Qt's access manager reports a
+// refusal by the proxy and the proxy's failure to go on to the server
+// alike (UnknownNetworkError); a bare connection to the proxy tells them
+// apart. Only after such a failure, and at an address: no name to resolve.
+bool proxyRefuses(const Route &route)
+{
+    QTcpSocket probe;
+    probe.setProxy(QNetworkProxy::NoProxy);
+    probe.connectToHost(route.proxyAddress, route.proxy->port);
+    return !probe.waitForConnected(1000) && probe.error() == QAbstractSocket::ConnectionRefusedError;
+}
+
+// Where a request through a proxy failed before the server's TLS was
+// done: the proxy, or its way on to the server. Nothing where the server
+// itself failed.
+std::optional<net::ProxyFault> proxyFault(const QNetworkReply &reply, Broken broken, bool connected, const Route &route)
+{
+    if (connected)
+        return std::nullopt;
+    if (broken == Broken::ConnectTime)
+        return net::ProxyFault::NoAnswer;
+    switch (reply.error()) {
+    case QNetworkReply::ProxyConnectionRefusedError:
+        return net::ProxyFault::Refused;
+    case QNetworkReply::ProxyTimeoutError:
+        return net::ProxyFault::NoAnswer;
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+        return net::ProxyFault::Authentication;
+    case QNetworkReply::ProxyNotFoundError:
+        return net::ProxyFault::UnknownName;
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::UnknownProxyError:
+        return net::ProxyFault::Broken;
+    case QNetworkReply::UnknownNetworkError:
+        return proxyRefuses(route) ? net::ProxyFault::Refused : net::ProxyFault::Unreachable;
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::TimeoutError:
+        return net::ProxyFault::Unreachable;
+    default:
+        return std::nullopt;
+    }
 }
 
 // What went wrong, from the broken bound or the reply's error; host is the
@@ -91,7 +141,7 @@ QString failure(const QNetworkReply &reply, Broken broken, int status, const QSt
 }
 
 Exchange result(QNetworkReply &reply, Broken broken, bool connected, QByteArray &body, const QString &host,
-                 const FetchOptions &options)
+                 const Route &route, const FetchOptions &options)
 {
     Exchange x;
     x.status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -103,9 +153,14 @@ Exchange result(QNetworkReply &reply, Broken broken, bool connected, QByteArray 
         x.result = Exchange::Stopped;
     } else if (failed) {
         x.message = failure(reply, body.size() > options.sizeLimit ? Broken::Size : broken, x.status, host, options);
-        // Nothing came from this address; the next one of the name may answer.
-        const bool noConnection = !connected && (reply.error() == QNetworkReply::ConnectionRefusedError
-                                                 || reply.error() == QNetworkReply::UnknownNetworkError);
+        const std::optional<net::ProxyFault> fault = route.proxy ? proxyFault(reply, broken, connected, route) : std::nullopt;
+        if (fault)
+            x.message = net::proxyFailure(*fault, *route.proxy, host, reply.errorString());
+        // Nothing came from this address; the next one of the name, or of
+        // the proxy, may answer.
+        const bool noConnection = !connected && (fault ? fault == net::ProxyFault::Refused
+                                                       : reply.error() == QNetworkReply::ConnectionRefusedError
+                                                             || reply.error() == QNetworkReply::UnknownNetworkError);
         x.result = noConnection ? Exchange::Unreachable : Exchange::Failed;
         x.status = 0;
     } else if (isRedirect(x.status) && reply.hasRawHeader("Location")) {
@@ -120,11 +175,12 @@ Exchange result(QNetworkReply &reply, Broken broken, bool connected, QByteArray 
 
 } // namespace
 
-Exchange exchangeWith(const QUrl &url, const QHostAddress &address, const FetchOptions &options,
+Exchange exchangeWith(const QUrl &url, const Route &route, const FetchOptions &options,
                       const QDeadlineTimer &connecting, const QDeadlineTimer &total)
 {
     QNetworkAccessManager manager;
-    std::unique_ptr<QNetworkReply> reply(manager.get(makeRequest(url, address, options)));
+    manager.setProxy(route.proxy ? net::qtProxy(*route.proxy, route.proxyAddress) : QNetworkProxy(QNetworkProxy::NoProxy));
+    std::unique_ptr<QNetworkReply> reply(manager.get(makeRequest(url, route.address, options)));
     bool connected = false; // TLS finished, or for plain http the request sent
     Broken broken = Broken::None;
     QByteArray body;
@@ -161,7 +217,7 @@ Exchange exchangeWith(const QUrl &url, const QHostAddress &address, const FetchO
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     if (broken == Broken::None)
         take();
-    return result(*reply, broken, connected, body, url.host(), options);
+    return result(*reply, broken, connected, body, url.host(), route, options);
 }
 
 } // namespace rdap::detail

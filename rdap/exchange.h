@@ -7,6 +7,9 @@
 #include <QString>
 #include <QUrl>
 
+#include <optional>
+
+#include "net/proxy.h"
 #include "rdap/client.h"
 
 // One GET of one URL from one address, for rdap::fetch(): redirects are
@@ -30,10 +33,19 @@ struct Exchange
     QString location; // Redirect: as sent
 };
 
-// Asks the server at address for url. The name in url goes into the TLS
-// handshake, the certificate check and the Host header. connecting bounds
-// the connection and TLS, total the whole request.
-Exchange exchangeWith(const QUrl &url, const QHostAddress &address, const FetchOptions &options,
+// Where one request goes: to an address of the server, through a proxy or
+// not; or, the address null, to the URL's name, which the proxy resolves.
+struct Route
+{
+    QHostAddress address;
+    std::optional<net::Proxy> proxy;
+    QHostAddress proxyAddress;
+};
+
+// Asks the server for url the way route says. The name in url goes into
+// the TLS handshake, the certificate check and the Host header. connecting
+// bounds the connection and TLS, total the whole request.
+Exchange exchangeWith(const QUrl &url, const Route &route, const FetchOptions &options,
                       const QDeadlineTimer &connecting, const QDeadlineTimer &total);
 
 } // namespace rdap::detail

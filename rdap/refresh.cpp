@@ -56,15 +56,21 @@ bool resolveOnce(const QUrl &base, const HostResolver &resolve, Running &run, Fe
     return true;
 }
 
-// The refresh's thread: each due file in turn, kept as it arrives.
-void refreshFiles(const QString &base, const QString &folder, const HostResolver &resolve, Running &run)
+// The refresh's thread: each due file in turn, kept as it arrives. A
+// proxy that resolves names resolves IANA's too.
+void refreshFiles(const QString &base, const QString &folder, const HostResolver &resolve,
+                  const net::ProxySettings &proxy, Running &run)
 {
     const QStringList due = dueFiles(folder, QDateTime::currentDateTimeUtc());
     FetchOptions options;
     options.stopRequested = [&run] { return run.stop.load(); };
     options.sizeLimit = kFileSizeLimit;
     options.totalTimeoutMs = kFileTimeoutMs;
-    if (due.isEmpty() || !resolveOnce(QUrl(base), resolve, run, options))
+    options.resolve = resolve;
+    options.proxy = proxy;
+    const std::optional<net::Proxy> via = proxy.forUrl(QUrl(base)).proxy;
+    const bool proxyResolves = via && via->resolvesNames;
+    if (due.isEmpty() || (!proxyResolves && !resolveOnce(QUrl(base), resolve, run, options)))
         return;
     bool stored = false;
     for (const QString &name : due) {
@@ -80,13 +86,15 @@ void refreshFiles(const QString &base, const QString &folder, const HostResolver
 
 } // namespace
 
-void refreshOncePerRun(const QString &baseUrl, const QString &cacheFolder, const HostResolver &resolve)
+void refreshOncePerRun(const QString &baseUrl, const QString &cacheFolder, const HostResolver &resolve,
+                       const net::ProxySettings &proxy)
 {
     if (!g_started.exchange(true))
-        refreshInBackground(baseUrl, cacheFolder, resolve);
+        refreshInBackground(baseUrl, cacheFolder, resolve, proxy);
 }
 
-void refreshInBackground(const QString &baseUrl, const QString &cacheFolder, const HostResolver &resolve)
+void refreshInBackground(const QString &baseUrl, const QString &cacheFolder, const HostResolver &resolve,
+                         const net::ProxySettings &proxy)
 {
     if (!QCoreApplication::instance() || baseUrl.isEmpty() || !needsRefresh(cacheFolder, QDateTime::currentDateTimeUtc()))
         return;
@@ -103,7 +111,8 @@ void refreshInBackground(const QString &baseUrl, const QString &cacheFolder, con
         g_running->thread->wait();
     g_running = std::make_unique<Running>();
     Running *run = g_running.get();
-    run->thread.reset(QThread::create([baseUrl, cacheFolder, resolve, run] { refreshFiles(baseUrl, cacheFolder, resolve, *run); }));
+    run->thread.reset(QThread::create(
+        [baseUrl, cacheFolder, resolve, proxy, run] { refreshFiles(baseUrl, cacheFolder, resolve, proxy, *run); }));
     run->thread->start();
 }
 

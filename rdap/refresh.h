@@ -3,6 +3,7 @@
 
 #include <QString>
 
+#include "net/proxy.h"
 #include "net/resolver.h"
 
 // Keeps IANA's RDAP bootstrap files fresh. At the first RDAP lookup of a
@@ -17,12 +18,15 @@ namespace rdap {
 // Starts the refresh from baseUrl (ending in '/', the files appended) once
 // per run, if it is due. Safe to call from any thread. Without an
 // application object, or with an empty baseUrl, it does nothing. resolve
-// turns names into addresses; unset, the system's resolver does.
-void refreshOncePerRun(const QString &baseUrl, const QString &cacheFolder, const HostResolver &resolve = {});
+// turns names into addresses; unset, the system's resolver does. The files
+// come through the lookups' proxy, where one is set.
+void refreshOncePerRun(const QString &baseUrl, const QString &cacheFolder, const HostResolver &resolve = {},
+                       const net::ProxySettings &proxy = {});
 
 // The same, not limited to once: fetches the files that are due, unless a
 // refresh is running already.
-void refreshInBackground(const QString &baseUrl, const QString &cacheFolder, const HostResolver &resolve = {});
+void refreshInBackground(const QString &baseUrl, const QString &cacheFolder, const HostResolver &resolve = {},
+                         const net::ProxySettings &proxy = {});
 
 // Ends a refresh that is still running, and returns when it has ended. One
 // that is fetching a file may go on for up to graceMs; one that still waits

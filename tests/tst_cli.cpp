@@ -22,9 +22,10 @@ struct Run
 };
 
 // vantor-cli as a user runs it, pointed at the test's whois server with -h and
-// -p; its standard output into the file out, or into "head -c 1" for "head".
+// -p; its standard output into the file out, or into "head -c 1" for "head";
+// environment holds "NAME=value" pairs.
 Run runCli(const FakeWhoisServer *server, QStringList args, const QByteArray &input = QByteArray(),
-           const QString &out = QString())
+           const QString &out = QString(), const QStringList &environment = {})
 {
     if (server)
         args = QStringList{ "-h", "127.0.0.1", "-p", QString::number(server->port()) } + args;
@@ -36,6 +37,13 @@ Run runCli(const FakeWhoisServer *server, QStringList args, const QByteArray &in
     } else if (!out.isEmpty()) {
         p.setStandardOutputFile(out);
     }
+    // No proxy of the machine's own, only those the test gives.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : { "all_proxy", "ALL_PROXY", "https_proxy", "HTTPS_PROXY", "http_proxy", "no_proxy", "NO_PROXY" })
+        env.remove(QLatin1String(name));
+    for (const QString &e : environment)
+        env.insert(e.section('=', 0, 0), e.section('=', 1));
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(VANTOR_CLI), args);
     p.write(input);
     p.closeWriteChannel();
@@ -165,6 +173,21 @@ private slots:
                                         << QByteArray("not a server name: ''") << 0;
         QTest::newRow("a blank server name") << QStringList{ "-h", " ", "192.0.2.1" } << "" << false << 2
                                              << QByteArray("not a server name: ' '") << 0;
+        // The proxy from the environment ("NAME=value" here) or --proxy;
+        // nothing listens on port 1.
+        const QString refusing = QStringLiteral("ALL_PROXY=socks5h://127.0.0.1:1");
+        QTest::newRow("ALL_PROXY") << QStringList{ refusing, "192.0.2.1" } << "" << false << 1
+                                   << QByteArray("vantor-cli: 192.0.2.1: Proxy 127.0.0.1:1 refused the connection\n") << 0;
+        QTest::newRow("NO_PROXY past it") << QStringList{ refusing, "NO_PROXY=127.0.0.1", "192.0.2.1" } << "" << false << 0
+                                          << QByteArray() << 1;
+        QTest::newRow("--proxy '' past it") << QStringList{ refusing, "--proxy", "", "192.0.2.1" } << "" << false << 0
+                                            << QByteArray() << 1;
+        // An HTTP proxy in place of the unusable one: whois goes past it.
+        QTest::newRow("--proxy in its place") << QStringList{ "ALL_PROXY=socks4://x", "--proxy", "127.0.0.1:1", "192.0.2.1" }
+                                              << "" << false << 0 << QByteArray() << 1;
+        QTest::newRow("an unusable proxy") << QStringList{ "all_proxy=socks4://x", "192.0.2.1" } << "" << false << 2
+            << QByteArray("vantor-cli: all_proxy: unsupported proxy scheme socks4 (socks5h://, socks5:// and http:// are)\n")
+            << 0;
     }
     void exitStatuses()
     {
@@ -178,7 +201,10 @@ private slots:
         // failed write may stop them.
         const Script script = flood ? Script().sendForever(20000) : FakeWhoisServer::reply("descr: A\n");
         FakeWhoisServer server(QList<Script>(out.isEmpty() ? 1 : int(args.size()), script));
-        const Run r = runCli(status == 2 ? nullptr : &server, args, QByteArray(), out);
+        QStringList environment;
+        while (!args.isEmpty() && args.first().contains(QLatin1Char('=')))
+            environment.append(args.takeFirst());
+        const Run r = runCli(status == 2 && environment.isEmpty() ? nullptr : &server, args, QByteArray(), out, environment);
         QCOMPARE(r.status, status);
         stderrHas.replace("{port}", QByteArray::number(server.port()));
         if (stderrHas.isEmpty())

@@ -3,6 +3,7 @@
 #include <QStatusBar>
 #include <QtTest>
 
+#include "fakeproxy.h"
 #include "fakewhoisserver.h"
 #include "whois/whoisinfo.h"
 
@@ -272,29 +273,44 @@ private slots:
 
     // A server on the Internet must not send the program to this machine.
     // Here 127.0.0.1 plays a public server; 127.0.0.2, served too, counts as
-    // local wherever the test says 127.0.0.1 alone is public.
+    // local wherever the test says 127.0.0.1 alone is public. Through a proxy
+    // that resolves names, only what a name says is known: a literal local
+    // address is refused, a name is the proxy's to resolve (here every name
+    // under local.example leads to 127.0.0.2).
     void referralToALocalAddress_data()
     {
         QTest::addColumn<QString>("target"); // where the second server listens
+        QTest::addColumn<QString>("named");  // the host the referral names; empty: target
+        QTest::addColumn<bool>("proxied");
         QTest::addColumn<bool>("firstIsPublic");
         QTest::addColumn<bool>("followed");
         QTest::addColumn<QString>("status");
-        QTest::newRow("public to local") << "127.0.0.2" << true << false
+        QTest::newRow("public to local") << "127.0.0.2" << "" << false << true << false
                                          << "Referral from 127.0.0.1 to 127.0.0.2 not followed: a local address";
-        QTest::newRow("public to public") << "127.0.0.1" << true << true << "";
-        QTest::newRow("local to local") << "127.0.0.2" << false << true << "";
+        QTest::newRow("public to public") << "127.0.0.1" << "" << false << true << true << "";
+        QTest::newRow("local to local") << "127.0.0.2" << "" << false << false << true << "";
+        QTest::newRow("proxied, public to a local address") << "127.0.0.2" << "" << true << true << false
+            << "Referral from 127.0.0.1 to 127.0.0.2 not followed: a local address";
+        QTest::newRow("proxied, local to local") << "127.0.0.2" << "" << true << false << true << "";
+        QTest::newRow("proxied, to a name") << "127.0.0.2" << "second.local.example" << true << true << true << "";
     }
     void referralToALocalAddress()
     {
         QFETCH(QString, target);
+        QFETCH(QString, named);
+        QFETCH(bool, proxied);
         QFETCH(bool, firstIsPublic);
         QFETCH(bool, followed);
         QFETCH(QString, status);
         FakeWhoisServer second({ FakeWhoisServer::reply("descr: Second\n") }, QHostAddress(target));
         QVERIFY2(second.port() != 0, "cannot listen on 127.0.0.2");
-        const QByteArray value = "whois://" + target.toLatin1() + ':' + QByteArray::number(second.port());
+        const QString host = named.isEmpty() ? target : named;
+        const QByteArray value = "whois://" + host.toLatin1() + ':' + QByteArray::number(second.port());
         FakeWhoisServer first({ referral(value) });
+        FakeProxy proxy(FakeProxy::Socks5, [](const QString &) { return QHostAddress("127.0.0.2"); });
         WhoisEndpoints e = first.endpoints();
+        if (proxied)
+            e.proxy.setProxy(proxy.url(), QStringLiteral("ALL_PROXY"));
         if (firstIsPublic)
             e.isPublicAddress = [](const QHostAddress &a) { return a == QHostAddress(QHostAddress::LocalHost); };
         QStatusBar bar;
@@ -304,6 +320,8 @@ private slots:
         QCOMPARE(info.owner, followed ? QStringLiteral("Second") : QStringLiteral("First Org"));
         QCOMPARE(info.outcome, WhoisInfo::Outcome::Answered);
         QCOMPARE(bar.currentMessage(), status);
+        if (proxied && followed)
+            QCOMPARE(proxy.targets().value(1), host + ':' + QString::number(second.port()));
     }
 
     void referralLoopThroughTwoServers()

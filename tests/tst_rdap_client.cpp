@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fakehttpserver.h"
+#include "fakeproxy.h"
 #include "fakewhoisserver.h"
 #include "lookup/driver.h"
 #include "rdap/bootstrap.h"
@@ -53,6 +54,14 @@ QByteArray gzipped(const QByteArray &bytes)
         for (int i = 0; i < 4; ++i)
             out += char(word >> (8 * i));
     return out;
+}
+
+// A port on which nothing listens.
+quint16 closedPort()
+{
+    QTcpServer s;
+    s.listen(QHostAddress::LocalHost, 0);
+    return s.serverPort();
 }
 
 } // namespace
@@ -244,19 +253,33 @@ private slots:
     // A server by its name: the program resolves it and connects to the
     // address, while the certificate check and the Host header go by the
     // name; a resolver that never answers costs no more than the bound.
+    // Through a proxy that resolves names, the name goes to the proxy, and
+    // the certificate is checked all the same. "{proxy}" stands for the
+    // proxy's port; the proxy knows no name under "nowhere".
     void serverByName_data()
     {
         QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("proxy"); // "", or the proxy: http, socks5h, refuse, mute
         QTest::addColumn<QString>("message");
-        QTest::newRow("a name the certificate holds") << "localhost" << "";
-        QTest::newRow("a name it does not hold") << "rdap.example"
-            << "TLS error with rdap.example: SSL handshake failed: The host name did not match any of the valid hosts for "
-               "this certificate";
-        QTest::newRow("a resolver that does not answer") << "slow.example" << "Connection timed out";
+        const QString mismatch = "TLS error with rdap.example: SSL handshake failed: The host name did not match any of "
+                                 "the valid hosts for this certificate";
+        QTest::newRow("a name the certificate holds") << "localhost" << "" << "";
+        QTest::newRow("a name it does not hold") << "rdap.example" << "" << mismatch;
+        QTest::newRow("a resolver that does not answer") << "slow.example" << "" << "Connection timed out";
+        QTest::newRow("through an HTTP proxy") << "localhost" << "http" << "";
+        QTest::newRow("through a SOCKS5 proxy") << "localhost" << "socks5h" << "";
+        QTest::newRow("through a proxy, a name the certificate does not hold") << "rdap.example" << "socks5h" << mismatch;
+        QTest::newRow("an HTTP proxy that cannot reach the server") << "nowhere.example" << "http"
+            << "Proxy 127.0.0.1:{proxy} could not reach nowhere.example";
+        QTest::newRow("a SOCKS5 proxy that cannot reach the server") << "nowhere.example" << "socks5h"
+            << "Proxy 127.0.0.1:{proxy} could not reach nowhere.example";
+        QTest::newRow("a proxy that refuses") << "localhost" << "refuse" << "Proxy 127.0.0.1:{proxy} refused the connection";
+        QTest::newRow("a proxy that does not answer") << "localhost" << "mute" << "Proxy 127.0.0.1:{proxy} did not answer";
     }
     void serverByName()
     {
         QFETCH(QString, name);
+        QFETCH(QString, proxy);
         QFETCH(QString, message);
         FakeHttpServer server(FakeHttpServer::Https, { { "/ip/192.0.2.1", Reply{ 200, "{}", {}, 0 } } });
         QUrl url(server.base() + QLatin1String("ip/192.0.2.1"));
@@ -269,14 +292,25 @@ private slots:
                 QThread::sleep(2);
             return QList<QHostAddress>{ QHostAddress(QHostAddress::LocalHost) };
         };
+        FakeProxy fake(proxy == QLatin1String("mute") ? FakeProxy::Mute : proxy == QLatin1String("http") ? FakeProxy::HttpConnect : FakeProxy::Socks5,
+                       [](const QString &host) {
+                           return host.startsWith(QLatin1String("nowhere")) ? QHostAddress() : QHostAddress(QHostAddress::LocalHost);
+                       });
+        const quint16 proxyPort = proxy == QLatin1String("refuse") ? closedPort() : fake.port();
+        if (!proxy.isEmpty())
+            options.proxy.setProxy((proxy == QLatin1String("http") ? "http" : "socks5h") + QStringLiteral("://127.0.0.1:%1").arg(proxyPort),
+                                   QStringLiteral("ALL_PROXY"));
+        message.replace("{proxy}", QString::number(proxyPort));
         QElapsedTimer t;
         t.start();
         const rdap::Fetched f = rdap::fetch(url, options);
         QVERIFY(t.elapsed() < 1500);
         QCOMPARE(f.message, message);
         QCOMPARE(f.outcome, message.isEmpty() ? rdap::Fetched::Answered : rdap::Fetched::Failed);
+        if (proxy == QLatin1String("http") || proxy == QLatin1String("socks5h"))
+            QCOMPARE(fake.targets(), QStringList{ url.authority() });
         if (message.isEmpty()) {
-            QCOMPARE(f.peer, QHostAddress(QHostAddress::LocalHost));
+            QCOMPARE(f.peer, proxy.isEmpty() ? QHostAddress(QHostAddress::LocalHost) : QHostAddress());
             QVERIFY2(server.requests().value(0).contains("\r\nHost: " + url.authority().toLatin1() + "\r\n"),
                      server.requests().value(0).constData());
         } else {
@@ -328,9 +362,17 @@ private slots:
         QVERIFY(rdapServer.requests().isEmpty()); // nothing sent before the handshake failed
     }
 
-    // Plain http here: the bootstrap files come over any URL the caller gives.
+    // Plain http here: the bootstrap files come over any URL the caller
+    // gives, and through the lookups' proxy where one is set.
+    void bootstrapRefreshTakesNewerFiles_data()
+    {
+        QTest::addColumn<bool>("proxied");
+        QTest::newRow("direct") << false;
+        QTest::newRow("through a SOCKS5 proxy") << true;
+    }
     void bootstrapRefreshTakesNewerFiles()
     {
+        QFETCH(bool, proxied);
         QTemporaryDir cache;
         QByteArray dns = fixture("../../../resources/data/rdap/dns.json");
         QVERIFY(!dns.isEmpty());
@@ -338,11 +380,16 @@ private slots:
         dns.replace("https://rdap.nic.dev/", "https://rdap.refreshed.example/"); // not listed: no change
         dns.replace("https://pubapi.registry.google/rdap/", "https://rdap.refreshed.example/");
         FakeHttpServer iana(FakeHttpServer::Http, { { "/dns.json", Reply{ 200, dns, {}, 0 } } });
+        FakeProxy proxy(FakeProxy::Socks5);
+        net::ProxySettings proxies;
+        if (proxied)
+            proxies.setProxy(proxy.url(), QStringLiteral("ALL_PROXY"));
         QVERIFY(rdap::needsRefresh(cache.path(), QDateTime::currentDateTimeUtc()));
-        rdap::refreshInBackground(iana.base(), cache.path());
+        rdap::refreshInBackground(iana.base(), cache.path(), {}, proxies);
         QTRY_VERIFY_WITH_TIMEOUT(!rdap::needsRefresh(cache.path(), QDateTime::currentDateTimeUtc())
                                      || iana.paths().size() == 5, 10000);
         QTRY_COMPARE(iana.paths().size(), 5);
+        QCOMPARE(proxy.targets().size(), proxied ? 5 : 0);
         const auto tables = rdap::loadTables(cache.path());
         route::Query dev;
         dev.kind = route::Kind::Domain;

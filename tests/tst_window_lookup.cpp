@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "fakeproxy.h"
 #include "fakewhoisserver.h"
 #include "messagecapture.h"
 #include "modaldriver.h"
@@ -194,6 +195,32 @@ private slots:
         w.getData();
         waitForLookup(w);
         QCOMPARE(w.resultEdit->toPlainText(), QStringLiteral("<b>bold</b> &lt;x&gt;\n<p>para\n"));
+    }
+
+    // Through the SOCKS5 proxy of ALL_PROXY, which the window reads when it
+    // starts, and which resolves the names: the status bar names the proxy
+    // while connecting, and nothing is resolved here.
+    void lookupThroughAProxy()
+    {
+        FakeWhoisServer server({ FakeWhoisServer::reply("NetRange: 192.0.2.0 - 192.0.2.255\nOrgName: Proxied Org\n") });
+        FakeProxy proxy(FakeProxy::Socks5);
+        qputenv("ALL_PROXY", proxy.url().toLatin1());
+        mainWindow w;
+        qunsetenv("ALL_PROXY");
+        WhoisEndpoints e = server.realNames();
+        e.resolve = [](const QString &) { return QList<QHostAddress>(); };
+        e.proxy = w.whoisInfo->endpoints().proxy;
+        useEndpoints(w, e);
+        QStringList shown;
+        connect(w.statusBar, &QStatusBar::messageChanged, this, [&](const QString &m) { shown << m; });
+        w.addressEdit->setText(QStringLiteral("192.0.2.1"));
+        w.getData();
+        waitForLookup(w);
+        QVERIFY2(shown.contains("Connecting to whois.arin.net through 127.0.0.1:" + QString::number(proxy.port())),
+                 qPrintable(shown.join(" | ")));
+        QCOMPARE(proxy.targets(), QStringList{ "whois.arin.net:" + QString::number(server.port()) });
+        QCOMPARE(server.received(), QList<QByteArray>{ "n + 192.0.2.1\n" });
+        QVERIFY(w.resultEdit->toPlainText().contains(QStringLiteral("OrgName:\tProxied Org")));
     }
 
     void emptyAddressClearsWithoutTraffic()

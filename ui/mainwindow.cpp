@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcessEnvironment>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -78,7 +79,13 @@ mainWindow::mainWindow()
         resize(600, 300);
 
     // Kept for the whole run, like the menus: the window is its only user.
-    whoisInfo = new WhoisInfo(statusBar);
+    // The proxies of the environment are read once, here; one that cannot
+    // be used is named now, and fails the lookups that would need it.
+    WhoisEndpoints endpoints;
+    endpoints.proxy = net::ProxySettings::fromEnvironment(QProcessEnvironment::systemEnvironment());
+    whoisInfo = new WhoisInfo(statusBar, endpoints);
+    if (const QStringList problems = endpoints.proxy.problems(); !problems.isEmpty())
+        statusBar->showMessage(problems.join(QLatin1String("; ")));
 
     connect(searchButton, SIGNAL(clicked()), this, SLOT(getData()));
     connect(addressEdit, SIGNAL(returnPressed()), this, SLOT(getData()));

@@ -26,7 +26,7 @@ struct WhoisInfo::Reply
     bool rateLimited = false; // Refused: for now, not for good
     QString failure;          // NoConnection, NotFollowed: the message the status bar shows
     QString reason;           // NoConnection: the same in a few words, "timed out"
-    QHostAddress peer;        // the address the socket connected to
+    QHostAddress peer;        // the address the socket connected to; null where a proxy resolved the name
 };
 
 // One server of a chain.
@@ -35,9 +35,11 @@ struct WhoisInfo::Hop
     QString host;
     quint16 port = 43;
     // Where a server's reply named this one: the address that reply came
-    // from, and that server's name. Null for a server this program chose.
+    // from (null where a proxy reached it by name), that server's name as
+    // messages give it, and its host. Empty for a server this program chose.
     QHostAddress namedBy;
     QString namedByName;
+    QString namedByHost;
     // The host, with the port where it is not the usual one.
     QString name(quint16 usualPort) const;
 };

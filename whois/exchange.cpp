@@ -51,10 +51,11 @@ bool WhoisInfo::stopRequested() const
     return stopToken && stopToken->load();
 }
 
-// Connects to one address, checking every few milliseconds whether the
-// lookup was stopped; the socket's own wait cannot be interrupted.
+// Connects to one address, or where a proxy resolves it to the name,
+// checking every few milliseconds whether the lookup was stopped; the
+// socket's own wait cannot be interrupted.
 bool WhoisInfo::connectToAddress(QTcpSocket &socket, const QHostAddress &address, quint16 port,
-                                 const QDeadlineTimer &deadline)
+                                 const QDeadlineTimer &deadline, const QString &name)
 {
     QEventLoop loop;
     QTimer tick;
@@ -64,18 +65,23 @@ bool WhoisInfo::connectToAddress(QTcpSocket &socket, const QHostAddress &address
         if (stopRequested() || deadline.hasExpired())
             loop.quit();
     });
-    socket.connectToHost(address, port, QIODevice::ReadWrite);
+    if (address.isNull())
+        socket.connectToHost(name, port, QIODevice::ReadWrite);
+    else
+        socket.connectToHost(address, port, QIODevice::ReadWrite);
     tick.start(kStopCheckMs);
-    if (socket.state() == QAbstractSocket::ConnectingState)
+    if (socket.state() != QAbstractSocket::ConnectedState && socket.state() != QAbstractSocket::UnconnectedState)
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     return socket.state() == QAbstractSocket::ConnectedState;
 }
 
 // A hop a server chose may not lead from a public address to this machine
-// or its network, where services trust whoever asks.
+// or its network, where services trust whoever asks. Where a proxy resolves
+// the names, only what the names say can be checked (net/address.h).
 bool WhoisInfo::hopAllowed(const Hop &hop, const QList<QHostAddress> &addresses, Reply &reply) const
 {
-    if (hop.namedBy.isNull() || net::hopAllowed(hop.namedBy, addresses, m_endpoints.isPublicAddress))
+    if (hop.namedByName.isEmpty()
+        || net::hopAllowedByName(hop.namedBy, hop.namedByHost, addresses, hop.host, m_endpoints.isPublicAddress))
         return true;
     reply.outcome = Reply::NotFollowed;
     reply.failure = QLatin1String("Referral from ") + hop.namedByName + QLatin1String(" to ") + hop.host
@@ -88,47 +94,72 @@ bool WhoisInfo::hopAllowed(const Hop &hop, const QList<QHostAddress> &addresses,
 void WhoisInfo::connectTo(QTcpSocket &socket, const Hop &hop, Reply &reply)
 {
     const QString name = hop.name(m_endpoints.port);
+    const net::ProxyChoice via = m_endpoints.proxy.forWhois(hop.host, hop.port);
     const auto announce = [&] {
-        showProgress(QLatin1String("Connecting to ") + name);
+        showProgress(QLatin1String("Connecting to ") + name
+                     + (via.proxy ? QLatin1String(" through ") + via.proxy->name() : QString()));
         asked.append({ name, QStringLiteral("whois") });
     };
     const auto fail = [&](QAbstractSocket::SocketError error, const QString &errorText) {
         const Failure f = connectFailure(error, errorText, name);
         reply.failure = f.message;
         reply.reason = f.reason;
-        showProgress(f.message);
+        if (!via.skipped.isEmpty())
+            reply.failure += QLatin1String("; whois does not go through the HTTP proxy ") + via.skipped;
+        showProgress(reply.failure);
     };
+    reply.outcome = Reply::NoConnection;
+    if (!via.error.isEmpty()) {
+        reply.failure = via.error; // never straight past a proxy that was asked for
+        reply.reason = QStringLiteral("unusable proxy");
+        showProgress(reply.failure);
+        return;
+    }
     // A hop chosen by a server is announced once its addresses have passed.
-    if (hop.namedBy.isNull())
+    if (hop.namedByName.isEmpty())
         announce();
     const QDeadlineTimer deadline(kConnectTimeoutMs);
-    QList<QHostAddress> addresses;
+    QList<QHostAddress> addresses; // none where the proxy resolves the name
     Resolved resolved = Resolved::Found;
     if (QHostAddress literal; literal.setAddress(hop.host))
         addresses.append(literal);
-    else
+    else if (!via.proxy || !via.proxy->resolvesNames)
         resolved = resolveHost(hop.host, m_endpoints.resolve, deadline, [this] { return stopRequested(); }, &addresses);
-    reply.outcome = Reply::NoConnection;
     if (resolved == Resolved::Stopped) {
         reply.outcome = Reply::Stopped;
         return;
     }
     if (resolved == Resolved::Found && !hopAllowed(hop, addresses, reply))
         return; // the chain says so
-    if (!hop.namedBy.isNull())
+    if (!hop.namedByName.isEmpty())
         announce();
     if (resolved != Resolved::Found) {
         fail(resolved == Resolved::Unknown ? QAbstractSocket::HostNotFoundError : QAbstractSocket::SocketTimeoutError,
              QString());
         return;
     }
+    if (via.proxy) {
+        connectThroughProxy(socket, hop, *via.proxy, addresses, deadline, reply);
+        return;
+    }
 
     QAbstractSocket::SocketError error = QAbstractSocket::SocketTimeoutError;
     QString errorText;
-    for (const QHostAddress &address : std::as_const(addresses)) {
+    connectDirectly(socket, addresses, hop.port, deadline, reply, error, errorText);
+    if (reply.outcome == Reply::NoConnection)
+        fail(error, errorText);
+}
+
+// Connects straight to the first of the addresses that takes the
+// connection. Sets the outcome, and where none did, the error to report.
+void WhoisInfo::connectDirectly(QTcpSocket &socket, const QList<QHostAddress> &addresses, quint16 port,
+                                const QDeadlineTimer &deadline, Reply &reply, QAbstractSocket::SocketError &error,
+                                QString &errorText)
+{
+    for (const QHostAddress &address : addresses) {
         if (deadline.hasExpired())
             break;
-        if (connectToAddress(socket, address, hop.port, deadline)) {
+        if (connectToAddress(socket, address, port, deadline)) {
             reply.outcome = Reply::Complete;
             reply.peer = socket.peerAddress();
             return;
@@ -145,7 +176,6 @@ void WhoisInfo::connectTo(QTcpSocket &socket, const Hop &hop, Reply &reply)
         }
         socket.abort();
     }
-    fail(error, errorText);
 }
 
 WhoisInfo::Reply WhoisInfo::exchange(const Hop &hop, const QString &line)

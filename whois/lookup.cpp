@@ -113,7 +113,7 @@ std::optional<QString> WhoisInfo::followChain(const WhoisRoute &route)
 std::optional<QString> WhoisInfo::walkChain(const WhoisRoute &route)
 {
     outcome = Outcome::Failed;
-    Hop hop{ route.server, route.port ? route.port : m_endpoints.port, {}, {} };
+    Hop hop{ route.server, route.port ? route.port : m_endpoints.port, {}, {}, {} };
     QString line = route.line;
     QStringList chain; // host:port of every server asked, for loops
     QString earlier; // the reply that named the current server, if any
@@ -204,7 +204,7 @@ std::optional<WhoisInfo::Hop> WhoisInfo::nextHop(const Reply &reply, const Hop &
         return std::nullopt;
     }
     showProgress(QLatin1String("Found referral server: ") + referral);
-    return Hop{ next->host, next->port, reply.peer, hop.name(m_endpoints.port) };
+    return Hop{ next->host, next->port, reply.peer, hop.name(m_endpoints.port), hop.host };
 }
 
 // The first server refused the query, or named a server this program will
@@ -247,7 +247,7 @@ std::optional<QString> WhoisInfo::keepEarlier(const Reply &failed, const Hop &ho
 // the lookup and returns false.
 bool WhoisInfo::serverFromIana(const QString &tld, Hop &hop, std::optional<QString> &ended)
 {
-    const Hop iana{ m_endpoints.ianaServer, m_endpoints.port, {}, {} };
+    const Hop iana{ m_endpoints.ianaServer, m_endpoints.port, {}, {}, {} };
     const Reply reply = exchange(iana, tld + QLatin1Char('\n'));
     if (stopRequested() || reply.outcome == Reply::Stopped) {
         outcome = Outcome::Stopped;
@@ -262,7 +262,7 @@ bool WhoisInfo::serverFromIana(const QString &tld, Hop &hop, std::optional<QStri
         none = QLatin1String("Cannot reach ") + iana.name(m_endpoints.port) + QLatin1String(" to find the server for .")
                + tld + QLatin1String(": ") + why;
     } else if (const std::optional<Referral> server = parseReferral(ianaWhoisServer(reply.text), m_endpoints.port)) {
-        hop = Hop{ server->host, server->port, reply.peer, iana.name(m_endpoints.port) };
+        hop = Hop{ server->host, server->port, reply.peer, iana.name(m_endpoints.port), iana.host };
         return true;
     }
     response = QLatin1String("% ") + none + QLatin1Char('\n');

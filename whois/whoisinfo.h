@@ -1,6 +1,7 @@
 #ifndef VANTOR_WHOISINFO_H
 #define VANTOR_WHOISINFO_H
 
+#include <QAbstractSocket>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <optional>
 
+#include "net/proxy.h"
 #include "route/query.h"
 
 class QDeadlineTimer;
@@ -43,6 +45,9 @@ struct WhoisEndpoints
     QString rdapBootstrapBase = QStringLiteral("https://data.iana.org/rdap/");
     // Certificates trusted besides the system's, for servers a test makes.
     QList<QSslCertificate> extraCaCertificates;
+    // The proxies whois and RDAP go through (net/proxy.h): none unless a
+    // front end read them from the environment or its options.
+    net::ProxySettings proxy;
 };
 
 // Where a new lookup goes and the line it sends there.
@@ -173,7 +178,13 @@ private:
     struct Hop;
     Reply exchange(const Hop &hop, const QString &line);
     void connectTo(QTcpSocket &socket, const Hop &hop, Reply &reply);
-    bool connectToAddress(QTcpSocket &socket, const QHostAddress &address, quint16 port, const QDeadlineTimer &deadline);
+    bool connectToAddress(QTcpSocket &socket, const QHostAddress &address, quint16 port, const QDeadlineTimer &deadline,
+                          const QString &name = QString());
+    void connectDirectly(QTcpSocket &socket, const QList<QHostAddress> &addresses, quint16 port,
+                         const QDeadlineTimer &deadline, Reply &reply, QAbstractSocket::SocketError &error,
+                         QString &errorText);
+    void connectThroughProxy(QTcpSocket &socket, const Hop &hop, const net::Proxy &proxy,
+                             const QList<QHostAddress> &addresses, const QDeadlineTimer &deadline, Reply &reply);
     QByteArray readReply(QTcpSocket &socket, Reply &reply);
     bool hopAllowed(const Hop &hop, const QList<QHostAddress> &addresses, Reply &reply) const;
     std::optional<QString> walkChain(const WhoisRoute &route);
