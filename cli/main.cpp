@@ -50,8 +50,11 @@ const char kUsage[] =
     "  --help     show this help and exit\n"
     "  --version  show the version and exit\n"
     "\n"
-    "At most 4 lookups run at once, one per server, and two queries to the same\n"
-    "server start at least 1 s apart.\n"
+    "At most 4 lookups run at once. Every server, referred ones too, is asked\n"
+    "one query at a time, at least 1 s apart (longer where its registry says so).\n"
+    "A server that says to slow down is left alone for a while, then asked once\n"
+    "more. With -v, a line per server at the end: queries, answers, failures,\n"
+    "waits.\n"
     "\n"
     "The proxy comes from ALL_PROXY, HTTPS_PROXY and http_proxy, with NO_PROXY,\n"
     "read as curl reads them; --proxy and --noproxy take their place. whois goes\n"
@@ -305,6 +308,24 @@ WhoisEndpoints endpointsFor(const Settings &settings)
     return endpoints;
 }
 
+QString counted(int n, const char *one, const char *many)
+{
+    return QString::number(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+}
+
+// One line per server the batch asked: what -v reports at the end.
+void reportServers(const QList<LookupBatch::ServerTally> &tally)
+{
+    for (const LookupBatch::ServerTally &t : tally) {
+        QString line = t.server + QLatin1String(": ") + counted(t.queries, "query", "queries") + QLatin1String(", ")
+                       + counted(t.answers, "answer", "answers") + QLatin1String(", ")
+                       + counted(t.failures, "failure", "failures") + QLatin1String(", ") + counted(t.waits, "wait", "waits");
+        if (t.waits > 0)
+            line += QLatin1String(" (") + QString::number(double(t.waitedMs) / 1000, 'f', 1) + QLatin1String(" s)");
+        warn(line);
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -334,6 +355,8 @@ int main(int argc, char *argv[])
     watchOutput(&app, giveUp);
     batch.run(settings.queries);
     const int status = app.exec();
+    if (settings.verbose)
+        reportServers(batch.tally());
     // A refresh of IANA's files under way may finish what it fetches; the
     // next run fetches what is still missing.
     finishBackgroundWork(2000);

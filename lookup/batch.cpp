@@ -2,11 +2,15 @@
 
 #include <QUrl>
 
+#include "net/pacer.h"
 #include "rdap/bootstrap.h"
 
 LookupBatch::LookupBatch(const WhoisEndpoints &endpoints, const LookupOptions &options, QObject *parent)
     : QObject(parent), m_endpoints(endpoints), m_options(options), m_runner(kMaxInFlight)
 {
+    // Nobody watches a batch: waiting for a server that asked for it costs
+    // nothing but time.
+    m_options.backOff = true;
     m_wake.setSingleShot(true);
     connect(&m_wake, &QTimer::timeout, this, &LookupBatch::schedule);
     connect(&m_runner, &LookupRunner::progress, this,
@@ -57,24 +61,24 @@ void LookupBatch::stop()
 
 void LookupBatch::schedule()
 {
-    // In the order given; a query whose server is busy or was asked a
-    // moment ago lets the ones after it go first.
+    // In the order given; a query whose first server is not free now lets
+    // the ones after it go first.
     qint64 wakeIn = -1;
+    QHash<QString, qint64> ready; // per server, for this pass
     for (auto it = m_pending.begin(); it != m_pending.end() && m_indexOf.size() < kMaxInFlight;) {
         const QString &server = m_servers.at(*it);
         if (!server.isEmpty()) {
-            if (m_busy.contains(server)) {
-                ++it;
-                continue;
-            }
-            const auto last = m_lastStart.constFind(server);
-            const qint64 wait = last == m_lastStart.constEnd() ? 0 : *last + kServerGapMs - m_clock.elapsed();
-            if (wait > 0) {
+            auto r = ready.find(server);
+            if (r == ready.end())
+                r = ready.insert(server, readyIn(server));
+            if (*r != 0) {
+                // Busy with a query: no telling when it ends, so look again soon.
+                const qint64 wait = *r < 0 ? net::Pacer::kStopCheckMs : *r;
                 wakeIn = wakeIn < 0 ? wait : std::min(wakeIn, wait);
                 ++it;
                 continue;
             }
-            m_busy.insert(server);
+            *r = -1; // taken in this pass
             m_lastStart.insert(server, m_clock.elapsed());
         }
         m_indexOf.insert(m_runner.start(m_queries.at(*it), m_endpoints, m_options), *it);
@@ -84,10 +88,48 @@ void LookupBatch::schedule()
         m_wake.start(int(wakeIn));
 }
 
+// As the pacer sees the server, and no sooner than its spacing after the
+// last lookup this batch started there: that one may not have reached the
+// pacer yet.
+qint64 LookupBatch::readyIn(const QString &server) const
+{
+    if (m_endpoints.serverSpacingMs <= 0)
+        return 0;
+    const qint64 paced = net::Pacer::shared().readyIn(server);
+    if (paced < 0)
+        return paced;
+    const auto last = m_lastStart.constFind(server);
+    const qint64 own = last == m_lastStart.constEnd() ? 0 : *last + m_endpoints.serverSpacingMs - m_clock.elapsed();
+    return std::max<qint64>({ 0, paced, own });
+}
+
+void LookupBatch::count(const LookupResult &result)
+{
+    for (const net::HopRecord &hop : result.hops) {
+        if (hop.outcome == net::HopRecord::Outcome::Stopped)
+            continue;
+        auto index = m_tallyIndex.constFind(hop.server);
+        if (index == m_tallyIndex.constEnd()) {
+            index = m_tallyIndex.insert(hop.server, int(m_tally.size()));
+            m_tally.append(ServerTally{ hop.server, 0, 0, 0, 0, 0 });
+        }
+        ServerTally &t = m_tally[*index];
+        ++t.queries;
+        if (hop.outcome == net::HopRecord::Outcome::Answered)
+            ++t.answers;
+        else
+            ++t.failures;
+        if (hop.waitedMs > 0) {
+            ++t.waits;
+            t.waitedMs += hop.waitedMs;
+        }
+    }
+}
+
 void LookupBatch::collect(const LookupResult &result)
 {
     const int index = m_indexOf.take(result.id);
-    m_busy.remove(m_servers.at(index));
+    count(result);
     m_done.insert(index, result);
     // A receiver may stop the run from within resultReady.
     while (!m_stopped && m_done.contains(m_nextOut)) {

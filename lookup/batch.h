@@ -4,24 +4,36 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
-#include <QSet>
 #include <QStringList>
 #include <QTimer>
 
 #include "lookup/runner.h"
 
 // Many lookups, paced as registries expect of a well-behaved client: at most
-// kMaxInFlight at once, at most one per server at a time, and two lookups
-// that start at the same server at least kServerGapMs apart. The server is
-// the first one a query goes to (referral hops are not known in advance).
-// Results come out in the order the queries were given.
+// kMaxInFlight at once, and every hop of every lookup waits for its server's
+// turn (net/pacer.h). A query starts when the first server it goes to is
+// free now, so that no lookup sits waiting for one server while others
+// could go; the ones after it go first meanwhile. Referral hops, not known
+// in advance, wait inside their lookup. A server that says to slow down is
+// waited for and asked once more (LookupOptions::backOff). Results come out
+// in the order the queries were given.
 class LookupBatch : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int kMaxInFlight = 4;
-    static constexpr int kServerGapMs = 1000;
+
+    // What the batch asked of one server, for the report at its end.
+    struct ServerTally
+    {
+        QString server;
+        int queries = 0;
+        int answers = 0;
+        int failures = 0;
+        int waits = 0;       // queries that waited for their turn there
+        qint64 waitedMs = 0;
+    };
 
     LookupBatch(const WhoisEndpoints &endpoints, const LookupOptions &options, QObject *parent = nullptr);
 
@@ -34,6 +46,9 @@ public:
     // text where none is asked (an empty query, one that is no address).
     QString serverOf(const QString &query) const;
 
+    // Per server, in the order first asked; lookups not finished yet aside.
+    QList<ServerTally> tally() const { return m_tally; }
+
 signals:
     void progress(int index, const QString &message);
     void resultReady(int index, const LookupResult &result); // in the order given
@@ -41,7 +56,9 @@ signals:
 
 private:
     void schedule();
+    qint64 readyIn(const QString &server) const;
     void collect(const LookupResult &result);
+    void count(const LookupResult &result);
 
     WhoisEndpoints m_endpoints;
     LookupOptions m_options;
@@ -49,10 +66,11 @@ private:
     QStringList m_queries;
     QStringList m_servers;         // per query, worked out once
     QList<int> m_pending;          // not started yet, in order
-    QSet<QString> m_busy;
-    QHash<QString, qint64> m_lastStart; // ms on m_clock
+    QHash<QString, qint64> m_lastStart; // ms on m_clock, of lookups this batch started there
     QHash<quint64, int> m_indexOf; // runner id -> query index
     QHash<int, LookupResult> m_done;
+    QList<ServerTally> m_tally;
+    QHash<QString, int> m_tallyIndex;
     int m_nextOut = 0;
     bool m_stopped = false;
     QElapsedTimer m_clock;

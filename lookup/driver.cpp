@@ -2,6 +2,7 @@
 
 #include <QUrl>
 
+#include "net/pacer.h"
 #include "rdap/bootstrap.h"
 #include "rdap/client.h"
 #include "rdap/refresh.h"
@@ -59,6 +60,8 @@ public:
 private:
     RdapAnswer askRdap(const WhoisRoute &route);
     RdapAnswer rdapRequest(const QUrl &url, const QString &query, const RdapAnswer *linkedFrom = nullptr);
+    rdap::Fetched fetch(const QUrl &url, const rdap::FetchOptions &options);
+    int pauseAskedFor(const rdap::Fetched &f, const rdap::FetchOptions &options) const;
     std::optional<QString> takeRdap(const RdapAnswer &answer, const WhoisRoute &route);
     std::optional<QString> rdapAfterWhois(const WhoisRoute &route, const std::optional<QString> &whoisStatus);
 
@@ -203,11 +206,13 @@ RdapAnswer Driver::rdapRequest(const QUrl &url, const QString &query, const Rdap
     options.stopRequested = [this] { return m_engine.stopRequested(); };
     options.resolve = m_engine.endpoints().resolve;
     options.isPublic = m_engine.endpoints().isPublicAddress;
+    options.spacingMs = m_engine.endpoints().serverSpacingMs;
+    options.progress = [this](const QString &message) { m_engine.showProgress(message); };
     if (linkedFrom) {
         options.referrer = linkedFrom->url;
         options.referrerAddress = linkedFrom->peer;
     }
-    const rdap::Fetched f = rdap::fetch(url, options);
+    const rdap::Fetched f = fetch(url, options);
 
     RdapAnswer a;
     const QString host = f.url.host().isEmpty() ? url.host() : f.url.host();
@@ -253,9 +258,45 @@ RdapAnswer Driver::rdapRequest(const QUrl &url, const QString &query, const Rdap
     return a;
 }
 
+// One request and its hops. A server that says to slow down for a while is
+// left alone that long; a batch then asks it once more.
+rdap::Fetched Driver::fetch(const QUrl &url, const rdap::FetchOptions &options)
+{
+    rdap::Fetched f = rdap::fetch(url, options);
+    m_engine.hops += f.hops;
+    const int seconds = pauseAskedFor(f, options);
+    if (seconds < 0 || !m_options.backOff)
+        return f;
+    m_engine.showProgress(QLatin1String("Rate limited by ") + f.url.host() + QLatin1String("; asking again in ")
+                          + QString::number(seconds) + QLatin1String(" s"));
+    if (!net::pauseFor(seconds * 1000, options.stopRequested)) {
+        f.outcome = rdap::Fetched::Stopped;
+        return f;
+    }
+    rdap::Fetched again = rdap::fetch(url, options);
+    m_engine.hops += again.hops;
+    pauseAskedFor(again, options);
+    return again;
+}
+
+// The pause an HTTP 429 asks for, in seconds, the server held that long;
+// -1 where none is asked, or one too long to wait for.
+int Driver::pauseAskedFor(const rdap::Fetched &f, const rdap::FetchOptions &options) const
+{
+    if (f.outcome != rdap::Fetched::Answered || f.status != 429)
+        return -1;
+    const int seconds = rdap::retryAfterSeconds(f.retryAfter, QDateTime::currentDateTimeUtc());
+    if (seconds < 0 || seconds > LookupOptions::kMaxRetryAfterS)
+        return -1;
+    if (options.spacingMs > 0)
+        net::Pacer::shared().hold(rdap::serverOf(f.url), seconds * 1000);
+    return seconds;
+}
+
 void runLookup(WhoisInfo &engine, const QString &typed, const LookupOptions &options)
 {
     engine.firstServer = options.firstServer;
+    engine.retryRefused = options.backOff;
     engine.firstPort = options.firstPort;
     if (const std::optional<WhoisRoute> route = engine.prepare(typed, QString()))
         Driver(engine, options).run(*route);

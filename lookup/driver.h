@@ -11,6 +11,11 @@ struct LookupOptions
     bool preferRdap = false; // RDAP first for every query it serves, whois when it fails
     QString firstServer;     // ask this whois server first (-h); no RDAP then
     quint16 firstPort = 0;
+    // Where a server says to slow down (an RDAP 429 with a Retry-After of at
+    // most kMaxRetryAfterS, a whois refusal), wait and ask it once more, as
+    // a batch does. The window shows what the server said at once.
+    bool backOff = false;
+    static constexpr int kMaxRetryAfterS = 120;
 };
 
 // The one place that chooses between whois and RDAP: whois first, RDAP where

@@ -26,6 +26,7 @@ LookupResult lookupResult(quint64 id, const QString &typed, const WhoisEndpoints
     r.replyIsUtf8 = engine.replyIsUtf8;
     r.outcome = engine.outcome;
     r.asked = engine.asked;
+    r.hops = engine.hops;
     r.status = engine.status;
     return r;
 }

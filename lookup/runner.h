@@ -30,6 +30,7 @@ struct LookupResult
     bool replyIsUtf8 = false;
     WhoisInfo::Outcome outcome = WhoisInfo::Outcome::None;
     QList<WhoisInfo::Asked> asked;
+    QList<net::HopRecord> hops; // every connection made, with its times and outcome
     QString status; // the last progress message
 };
 Q_DECLARE_METATYPE(LookupResult)

@@ -1,9 +1,12 @@
 #include "rdap/client.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QLocale>
 
 #include <algorithm>
 
+#include "net/pacer.h"
 #include "rdap/exchange.h"
 
 namespace rdap {
@@ -135,16 +138,40 @@ void take(Exchange &x, Fetched &f)
     }
 }
 
-} // namespace
-
-QByteArray userAgent()
+// Waits for the server's turn, where requests are paced.
+net::Pacer::Turn turnAt(const QUrl &url, const FetchOptions &options)
 {
-    return QByteArrayLiteral("Vantor/" VANTOR_VERSION);
+    if (options.spacingMs <= 0)
+        return net::Pacer::Turn();
+    net::Pacer::Request request;
+    request.server = serverOf(url);
+    request.name = request.server;
+    request.spacingMs = net::serverSpacingMs(url.host(), options.spacingMs);
+    request.stopRequested = options.stopRequested;
+    request.waiting = options.progress;
+    return net::Pacer::shared().take(request);
 }
 
-Fetched fetch(const QUrl &url, const FetchOptions &options)
+net::HopRecord hopRecord(const QUrl &url, const Exchange &x, qint64 ms, qint64 waitedMs)
 {
-    const QDeadlineTimer total(options.totalTimeoutMs);
+    using Outcome = net::HopRecord::Outcome;
+    Outcome outcome = Outcome::Failed;
+    if (x.result == Exchange::Stopped)
+        outcome = Outcome::Stopped;
+    else if (x.result == Exchange::Redirect || (x.result == Exchange::Done && (x.status < 400 || x.status == 404)))
+        outcome = Outcome::Answered; // "no record" is an answer
+    else if (x.result == Exchange::Done && x.status == 429)
+        outcome = Outcome::RateLimited;
+    else if (x.result == Exchange::Done && x.status < 500)
+        outcome = Outcome::Refused;
+    return { serverOf(url), QStringLiteral("rdap"), ms, waitedMs, outcome };
+}
+
+Fetched fetchFrom(const QUrl &url, const FetchOptions &options, QList<net::HopRecord> *hops)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 waited = 0;
     From from{ options.referrer, options.referrerAddress };
     QUrl current = url;
     for (int redirects = 0;; ++redirects) {
@@ -158,6 +185,14 @@ Fetched fetch(const QUrl &url, const FetchOptions &options)
             f.outcome = Fetched::Refused;
             return f;
         }
+        // Before the bounds: waiting for a turn is no slowness of the server.
+        const net::Pacer::Turn turn = turnAt(current, options);
+        if (turn.stopped()) {
+            f.outcome = Fetched::Stopped;
+            return f;
+        }
+        waited += turn.waitedMs();
+        const QDeadlineTimer total(std::max<qint64>(0, options.totalTimeoutMs - (clock.elapsed() - waited)));
         // Each server has its own bound for connecting, within the total.
         const QDeadlineTimer connecting(std::min<qint64>(options.connectTimeoutMs, std::max<qint64>(0, total.remainingTime())));
         const net::ProxyChoice via = options.proxy.forUrl(current);
@@ -174,8 +209,11 @@ Fetched fetch(const QUrl &url, const FetchOptions &options)
             f.outcome = Fetched::Refused;
             return f;
         }
+        QElapsedTimer took;
+        took.start();
         Exchange x = via.proxy ? askThroughProxy(current, *via.proxy, addresses, options, connecting, total, &f.peer)
                                : askServer(current, addresses, options, connecting, total, &f.peer);
+        hops->append(hopRecord(current, x, took.elapsed(), turn.waitedMs()));
         if (x.result != Exchange::Redirect) {
             take(x, f);
             return f;
@@ -187,6 +225,40 @@ Fetched fetch(const QUrl &url, const FetchOptions &options)
         from = From{ current, f.peer };
         current = current.resolved(QUrl(x.location));
     }
+}
+
+} // namespace
+
+QByteArray userAgent()
+{
+    return QByteArrayLiteral("Vantor/" VANTOR_VERSION);
+}
+
+Fetched fetch(const QUrl &url, const FetchOptions &options)
+{
+    QList<net::HopRecord> hops;
+    Fetched f = fetchFrom(url, options, &hops);
+    f.hops = hops;
+    return f;
+}
+
+QString serverOf(const QUrl &url)
+{
+    return url.port() < 0 ? url.host() : url.host() + QLatin1Char(':') + QString::number(url.port());
+}
+
+int retryAfterSeconds(const QString &value, const QDateTime &now)
+{
+    bool ok = false;
+    const int seconds = value.trimmed().toInt(&ok);
+    if (ok)
+        return seconds >= 0 ? seconds : -1;
+    // Or an HTTP date: "Wed, 21 Oct 2015 07:28:00 GMT".
+    QDateTime at = QLocale::c().toDateTime(value.trimmed(), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
+    if (!at.isValid())
+        return -1;
+    at.setTimeSpec(Qt::UTC);
+    return int(std::clamp<qint64>(now.secsTo(at), 0, 366 * 86400));
 }
 
 bool sameResource(const QUrl &a, const QUrl &b)

@@ -2,6 +2,7 @@
 #define VANTOR_RDAP_CLIENT_H
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHostAddress>
 #include <QList>
 #include <QSslCertificate>
@@ -12,6 +13,7 @@
 
 #include "net/address.h"
 #include "net/proxy.h"
+#include "net/hop.h"
 #include "net/resolver.h"
 
 // One RDAP request over HTTPS, blocking the calling thread the way a whois
@@ -50,6 +52,11 @@ struct FetchOptions
     QUrl referrer;
     QHostAddress referrerAddress;
     net::ProxySettings proxy; // none unless set
+    // Pacing (net/pacer.h): the least time between two requests to one
+    // server, redirects included; 0 asks at once. A wait is told to progress.
+    // The bounds above count from the end of the wait.
+    int spacingMs = 0;
+    std::function<void(const QString &)> progress;
 };
 
 struct Fetched
@@ -62,9 +69,18 @@ struct Fetched
     QString message;     // Failed, Refused: one line on what went wrong
     QUrl url;            // where the reply came from, redirects followed
     QHostAddress peer;   // the address it came from; null where a proxy resolved the name
+    QList<net::HopRecord> hops; // every request made, redirects too
 };
 
 Fetched fetch(const QUrl &url, const FetchOptions &options);
+
+// The server as the pacer and the hop records name it: the host, with
+// ":port" where the URL gives one.
+QString serverOf(const QUrl &url);
+
+// A Retry-After value in seconds from now: a number of seconds or an HTTP
+// date; -1 where it is neither.
+int retryAfterSeconds(const QString &value, const QDateTime &now);
 
 // Whether two URLs name the same resource: scheme and host in any case, the
 // scheme's own port written or not, a trailing '/' or not, and the path in

@@ -66,6 +66,14 @@ public:
     }
     bool ready() const { return m_port != 0 && (m_mode != Https || m_tls); }
 
+    // Sends reply to the next request of path, before its usual one; replies
+    // queued for one path go out in order.
+    void queue(const QString &path, const Reply &reply)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_queued[path].append(reply);
+    }
+
     // The request lines and headers received, in order.
     QList<QByteArray> requests() const
     {
@@ -147,6 +155,11 @@ private:
     void answer(QTcpSocket *socket, const QString &path)
     {
         Reply reply = m_replies.value(path, Reply{ 404, "{\"errorCode\":404,\"title\":\"Not Found\"}", {}, 0 });
+        {
+            QMutexLocker lock(&m_mutex);
+            if (!m_queued.value(path).isEmpty())
+                reply = m_queued[path].takeFirst();
+        }
         // Replies may point back here ("{base}"), e.g. a registry's link to a registrar.
         reply.body.replace("{base}", base().toLatin1());
         QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\n"
@@ -180,6 +193,7 @@ private:
     quint16 m_port = 0;
     mutable QMutex m_mutex;
     QList<QByteArray> m_requests;
+    QHash<QString, QList<Reply>> m_queued;
 };
 
 #endif

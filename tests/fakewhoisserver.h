@@ -81,11 +81,13 @@ public:
     quint16 port() const { return m_port; }
 
     // Endpoints that never reach RDAP: no service is known for any query,
-    // and IANA's files are not fetched. Tests talk to their own servers only.
+    // and IANA's files are not fetched. Tests talk to their own servers only,
+    // unpaced (the tests of pacing turn it on).
     static WhoisEndpoints withoutRdap(WhoisEndpoints e = WhoisEndpoints())
     {
         e.rdapServices = [](const route::Query &) { return QStringList(); };
         e.rdapBootstrapBase.clear();
+        e.serverSpacingMs = 0;
         return e;
     }
 

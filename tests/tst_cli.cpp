@@ -54,33 +54,53 @@ Run runCli(const FakeWhoisServer *server, QStringList args, const QByteArray &in
 
 // Answers every connection holdMs after it came, all of them at once, and
 // counts how many are open together: what the registries see of a batch.
+// On another loopback address, and the same port, where a test needs hosts.
 class CountingServer : public QTcpServer
 {
 public:
-    explicit CountingServer(int holdMs)
+    explicit CountingServer(int holdMs, const QByteArray &reply = "descr: x\n",
+                            const QHostAddress &address = QHostAddress(QHostAddress::LocalHost), quint16 port = 0)
     {
-        listen(QHostAddress::LocalHost);
-        connect(this, &QTcpServer::newConnection, this, [this, holdMs] {
+        listen(address, port);
+        m_clock.start();
+        connect(this, &QTcpServer::newConnection, this, [this, holdMs, reply] {
             while (QTcpSocket *s = nextPendingConnection()) {
                 m_most = std::max(m_most, ++m_open);
+                m_acceptedAt << m_clock.elapsed();
                 connect(s, &QTcpSocket::disconnected, this, [this, s] {
                     --m_open;
                     s->deleteLater();
                 });
-                QTimer::singleShot(holdMs, s, [s] {
+                QTimer::singleShot(holdMs, s, [s, reply] {
                     s->readAll(); // unread bytes would make the close a reset
-                    s->write("descr: x\n");
+                    s->write(reply);
                     s->disconnectFromHost();
                 });
             }
         });
     }
     int most() const { return m_most; }
+    QList<qint64> acceptedAt() const { return m_acceptedAt; }
 
 private:
     int m_open = 0;
     int m_most = 0;
+    QElapsedTimer m_clock;
+    QList<qint64> m_acceptedAt;
 };
+
+// Runs the batch to its end; false where it does not end in time.
+bool runBatch(LookupBatch &batch, const QStringList &queries, int timeoutMs)
+{
+    bool done = false;
+    QObject::connect(&batch, &LookupBatch::finished, &batch, [&] { done = true; });
+    batch.run(queries);
+    QElapsedTimer t;
+    t.start();
+    while (!done && t.elapsed() < timeoutMs)
+        QTest::qWait(20);
+    return done;
+}
 
 } // namespace
 
@@ -169,6 +189,8 @@ private slots:
         QTest::newRow("bad port") << QStringList{ "-p", "70000", "x" } << "" << false << 2 << QByteArray("not a port: 70000") << 0;
         QTest::newRow("missing file") << QStringList{ "-f", "/nonexistent/q" } << "" << false << 2
                                       << QByteArray("cannot read /nonexistent/q") << 0;
+        QTest::newRow("-v: a line per server at the end") << QStringList{ "-v", "192.0.2.1", "192.0.2.2" } << "" << false << 1
+                                                        << QByteArray("vantor-cli: 127.0.0.1:{port}: 2 queries, 1 answer, 1 failure, 0 waits\n") << 2;
         QTest::newRow("no server name") << QStringList{ "-h", "", "192.0.2.1" } << "" << false << 2
                                         << QByteArray("not a server name: ''") << 0;
         QTest::newRow("a blank server name") << QStringList{ "-h", " ", "192.0.2.1" } << "" << false << 2
@@ -270,6 +292,7 @@ private slots:
     {
         CountingServer server(500);
         WhoisEndpoints endpoints = FakeWhoisServer::withoutRdap();
+        endpoints.serverSpacingMs = WhoisEndpoints().serverSpacingMs;
         endpoints.port = server.serverPort();
         endpoints.resolve = [](const QString &) { return QList<QHostAddress>{ QHostAddress(QHostAddress::LocalHost) }; };
         LookupBatch batch(endpoints, LookupOptions());
@@ -299,6 +322,57 @@ private slots:
         QVERIFY2(started.value(2) < 400 && started.value(3) < 400, "RIPE and APNIC at once");
         QVERIFY2(started.value(5) >= 400, "the fifth server waits for a free place");
         QCOMPARE(server.most(), LookupBatch::kMaxInFlight);
+        const QList<LookupBatch::ServerTally> tally = batch.tally();
+        const auto arin = std::find_if(tally.cbegin(), tally.cend(), [](const LookupBatch::ServerTally &t) {
+            return t.server == QLatin1String("whois.arin.net"); // on the endpoints' own port
+        });
+        QVERIFY(arin != tally.cend());
+        QCOMPARE(arin->queries, 2);
+        QCOMPARE(arin->answers, 2);
+        QCOMPARE(tally.size(), 5);
+    }
+
+    // Two lookups that start at different servers and are both referred to
+    // a third: there they never overlap, and start at least its spacing
+    // apart, the table's where it gives a longer one.
+    void pacingAcrossHops_data()
+    {
+        QTest::addColumn<QString>("referred");
+        QTest::addColumn<int>("spacingMs");
+        QTest::newRow("every server") << "whois.referred.example" << 1000;
+        QTest::newRow("a longer spacing from the table") << "whois.tcinet.ru" << 5000;
+    }
+    void pacingAcrossHops()
+    {
+        QFETCH(QString, referred);
+        QFETCH(int, spacingMs);
+        const QByteArray refer = "Whois Server: " + referred.toLatin1() + "\nReferralServer: whois://" + referred.toLatin1() + "\n";
+        CountingServer first(0, "NetRange: 192.0.2.0 - 192.0.2.255\n" + refer);
+        CountingServer second(0, "Domain Name: example.de\n" + refer, QHostAddress("127.0.0.2"), first.serverPort());
+        CountingServer there(1200, "descr: x\n", QHostAddress("127.0.0.3"), first.serverPort());
+        QVERIFY(second.isListening() && there.isListening());
+        WhoisEndpoints endpoints = FakeWhoisServer::withoutRdap();
+        endpoints.serverSpacingMs = WhoisEndpoints().serverSpacingMs;
+        endpoints.port = first.serverPort();
+        endpoints.resolve = [referred](const QString &name) {
+            const char *address = name == referred ? "127.0.0.3" : name == QLatin1String("whois.denic.de") ? "127.0.0.2" : "127.0.0.1";
+            return QList<QHostAddress>{ QHostAddress(QString::fromLatin1(address)) };
+        };
+        LookupBatch batch(endpoints, LookupOptions());
+        QStringList servers;
+        connect(&batch, &LookupBatch::resultReady, this, [&](int, const LookupResult &r) {
+            for (const WhoisInfo::Asked &a : r.asked)
+                servers << a.server;
+        });
+        QVERIFY(runBatch(batch, { "192.0.2.1", "example.de" }, spacingMs + 10000));
+        QCOMPARE(servers.count(referred), 2);
+        QCOMPARE(first.acceptedAt().size(), 1);
+        QCOMPARE(second.acceptedAt().size(), 1);
+        QVERIFY2(std::abs(first.acceptedAt().at(0) - second.acceptedAt().at(0)) < 500, "the first servers at once");
+        QCOMPARE(there.acceptedAt().size(), 2);
+        QCOMPARE(there.most(), 1);
+        QVERIFY2(there.acceptedAt().at(1) - there.acceptedAt().at(0) >= spacingMs - 10,
+                 qPrintable(QString::number(there.acceptedAt().at(1) - there.acceptedAt().at(0))));
     }
 };
 

@@ -4,6 +4,7 @@
 
 #include "fakehttpserver.h"
 #include "fakewhoisserver.h"
+#include "lookup/batch.h"
 #include "lookup/driver.h"
 #include "whois/whoisinfo.h"
 
@@ -100,6 +101,70 @@ private slots:
         QVERIFY2(messages.contains(status), qPrintable(messages.join('|')));
         QCOMPARE(info.asked.first().protocol, QStringLiteral("rdap"));
         QCOMPARE(info.outcome, WhoisInfo::Outcome::Failed);
+    }
+
+    // A server that says to slow down: a batch waits as long as it asks
+    // and asks once more; the window shows what it said at once, and the
+    // server is left alone meanwhile.
+    void backOff_data()
+    {
+        QTest::addColumn<bool>("rdap");
+        QTest::addColumn<bool>("batch");
+        QTest::addColumn<QString>("said"); // a progress message
+        QTest::newRow("whois limit, batch") << false << true << "{server} refused the query: too many queries from this address; asking again in 2 s";
+        QTest::newRow("whois limit, window") << false << false << "Waiting 2 s for {server}, which asked for a pause";
+        QTest::newRow("RDAP 429, batch") << true << true << "Rate limited by {server}; asking again in 2 s";
+        QTest::newRow("RDAP 429, window") << true << false << "Rate limited by {server}, try again after 2 s";
+    }
+    void backOff()
+    {
+        QFETCH(bool, rdap);
+        QFETCH(bool, batch);
+        QFETCH(QString, said);
+        FakeWhoisServer whois({ FakeWhoisServer::reply("%ERROR:202: access control limit reached\n"),
+                                FakeWhoisServer::reply("descr: x\n") });
+        FakeHttpServer http(FakeHttpServer::Https, { { "/ip/192.0.2.1", FakeHttpServer::Reply{ 200, "{\"objectClassName\":\"ip network\",\"handle\":\"X\"}", {}, 0 } } });
+        http.queue("/ip/192.0.2.1", FakeHttpServer::Reply{ 429, "", { { "Retry-After", "2" } }, 0 });
+        WhoisEndpoints e = whois.endpoints();
+        e.serverSpacingMs = WhoisEndpoints().serverSpacingMs;
+        e.refusalHoldMs = 2000;
+        LookupOptions options;
+        if (rdap) {
+            e.rdapServices = [base = http.base()](const route::Query &) { return QStringList{ base }; };
+            e.extraCaCertificates = { FakeHttpServer::certificate() };
+            e.port = 1; // whois, asked after RDAP, is refused at once
+            options.preferRdap = true;
+        }
+        said.replace("{server}", "127.0.0.1");
+        QStringList messages;
+        QList<LookupResult> results;
+        LookupBatch lookups(e, options);
+        LookupRunner window;
+        connect(&lookups, &LookupBatch::progress, this, [&](int, const QString &m) { messages << m; });
+        connect(&lookups, &LookupBatch::resultReady, this, [&](int, const LookupResult &r) { results << r; });
+        connect(&window, &LookupRunner::progress, this, [&](quint64, const QString &m) { messages << m; });
+        connect(&window, &LookupRunner::finished, this, [&](const LookupResult &r) { results << r; });
+        QElapsedTimer t;
+        t.start();
+        if (batch)
+            lookups.run({ "192.0.2.1" });
+        else
+            window.start("192.0.2.1", e, options);
+        QTRY_COMPARE_WITH_TIMEOUT(results.size(), 1, 10000);
+        const qint64 first = t.elapsed();
+        const int asked = rdap ? int(http.requests().size()) : whois.connections();
+        QCOMPARE(asked, batch ? 2 : 1);
+        QVERIFY2(batch ? first >= 2000 : first < 1000, qPrintable(QString::number(first)));
+        QCOMPARE(results.at(0).hops.first().outcome, net::HopRecord::Outcome::RateLimited);
+        QCOMPARE(results.at(0).outcome, batch ? WhoisInfo::Outcome::Answered : WhoisInfo::Outcome::Failed);
+        if (!batch) {
+            // The window's next query to that server waits out the pause.
+            window.start("192.0.2.1", e, options);
+            QTRY_COMPARE_WITH_TIMEOUT(results.size(), 2, 10000);
+            QVERIFY2(t.elapsed() >= 2000, qPrintable(QString::number(t.elapsed())));
+            QCOMPARE(results.at(1).outcome, WhoisInfo::Outcome::Answered);
+        }
+        QVERIFY2(messages.contains(said), qPrintable(messages.join('|')));
     }
 };
 

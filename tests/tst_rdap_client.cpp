@@ -334,6 +334,25 @@ private slots:
         QCOMPARE(rdap::sameResource(QUrl(QStringLiteral("https://rdap.example/domain/example.com")), QUrl(other)), same);
     }
 
+    void retryAfter_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("seconds");
+        QTest::newRow("seconds") << " 120 " << 120;
+        QTest::newRow("an HTTP date") << "Wed, 21 Oct 2015 07:28:30 GMT" << 30;
+        QTest::newRow("a date gone by") << "Wed, 21 Oct 2015 07:27:00 GMT" << 0;
+        QTest::newRow("negative") << "-5" << -1;
+        QTest::newRow("neither") << "soon" << -1;
+        QTest::newRow("none") << "" << -1;
+    }
+    void retryAfter()
+    {
+        QFETCH(QString, value);
+        QFETCH(int, seconds);
+        const QDateTime now(QDate(2015, 10, 21), QTime(7, 28), Qt::UTC);
+        QCOMPARE(rdap::retryAfterSeconds(value, now), seconds);
+    }
+
     void preferRdapIsRemembered()
     {
         {

@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include "net/pacer.h"
+
 // The embedded files are read through the resource system, exactly as the
 // program reads them; the collection comes with vantor_core.
 class TestResources : public QObject
@@ -32,6 +34,29 @@ private slots:
         const QByteArray withSlash = readResource(":/" + name);
         QVERIFY(!withSlash.isEmpty());
         QCOMPARE(readResource(":" + name), withSlash);
+    }
+
+    // Every line of the table is read, names in any letter case; a longer
+    // spacing than the table's is kept.
+    void serverSpacings_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("usual");
+        QTest::addColumn<int>("spacing");
+        QTest::newRow("12 queries a minute") << "whois.tcinet.ru" << 1000 << 5000;
+        QTest::newRow("in capitals") << "WHOIS.TCINET.RU" << 1000 << 5000;
+        QTest::newRow("10 a minute") << "whois.nic.es" << 1000 << 6000;
+        QTest::newRow("30 a minute") << "whois.nic.xn--d1acj3b" << 1000 << 2000;
+        QTest::newRow("longer than the table") << "whois.nic.xn--d1acj3b" << 3000 << 3000;
+        QTest::newRow("not in the table") << "whois.ripe.net" << 1000 << 1000;
+    }
+    void serverSpacings()
+    {
+        QFETCH(QString, host);
+        QFETCH(int, usual);
+        QFETCH(int, spacing);
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+        QCOMPARE(net::serverSpacingMs(host, usual), spacing);
     }
 
     void countryTableFormat()

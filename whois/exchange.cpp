@@ -8,6 +8,7 @@
 
 #include "analysis/lineends.h"
 #include "net/address.h"
+#include "net/pacer.h"
 #include "net/resolver.h"
 #include "whois/chain.h"
 #include "whois/refusal.h"
@@ -178,7 +179,62 @@ void WhoisInfo::connectDirectly(QTcpSocket &socket, const QList<QHostAddress> &a
     }
 }
 
+// Waits for the server's turn (net/pacer.h), asks it, and records the hop.
+// A server that refuses is left alone for a while.
 WhoisInfo::Reply WhoisInfo::exchange(const Hop &hop, const QString &line)
+{
+    const QString server = hop.host.toLower() + QLatin1Char(':') + QString::number(hop.port);
+    net::Pacer::Turn turn;
+    if (m_endpoints.serverSpacingMs > 0) {
+        net::Pacer::Request request;
+        request.server = server;
+        request.name = hop.name(m_endpoints.port);
+        request.spacingMs = net::serverSpacingMs(hop.host, m_endpoints.serverSpacingMs);
+        request.stopRequested = [this] { return stopRequested(); };
+        request.waiting = [this](const QString &message) { showProgress(message); };
+        turn = net::Pacer::shared().take(request);
+    }
+    if (turn.stopped()) {
+        Reply stopped;
+        stopped.outcome = Reply::Stopped;
+        return stopped;
+    }
+    QElapsedTimer took;
+    took.start();
+    const Reply reply = talkTo(hop, line);
+    recordHop(hop, reply, took.elapsed(), turn.waitedMs());
+    if (reply.outcome == Reply::Refused && m_endpoints.serverSpacingMs > 0)
+        net::Pacer::shared().hold(server, m_endpoints.refusalHoldMs);
+    return reply;
+}
+
+void WhoisInfo::recordHop(const Hop &hop, const Reply &reply, qint64 ms, qint64 waitedMs)
+{
+    using Outcome = net::HopRecord::Outcome;
+    Outcome outcome = Outcome::Answered; // a reply cut off is one too
+    switch (reply.outcome) {
+    case Reply::NotFollowed:
+        return; // no connection was made
+    case Reply::NoConnection:
+    case Reply::Unusable:
+        outcome = Outcome::Failed;
+        break;
+    case Reply::NoAnswer:
+        outcome = Outcome::NoReply;
+        break;
+    case Reply::Refused:
+        outcome = reply.rateLimited ? Outcome::RateLimited : Outcome::Refused;
+        break;
+    case Reply::Stopped:
+        outcome = Outcome::Stopped;
+        break;
+    default:
+        break;
+    }
+    hops.append({ hop.name(m_endpoints.port), QStringLiteral("whois"), ms, waitedMs, outcome });
+}
+
+WhoisInfo::Reply WhoisInfo::talkTo(const Hop &hop, const QString &line)
 {
     Reply reply;
     QTcpSocket socket;

@@ -1,4 +1,5 @@
 #include "analysis/extract.h"
+#include "net/pacer.h"
 #include "route/tldtable.h"
 #include "whois/chain.h"
 #include "whois/referral.h"
@@ -46,6 +47,7 @@ std::optional<WhoisRoute> WhoisInfo::prepare(QString query, const QString &serve
 {
     query = cleanQuery(query);
     asked.clear();
+    hops.clear();
     kind.clear();
     m_hopFailed = false;
     if (query.isEmpty()) {
@@ -121,7 +123,9 @@ std::optional<QString> WhoisInfo::walkChain(const WhoisRoute &route)
     bool ianaAsked = !route.viaSuffix;
     for (;;) {
         chain.append(hop.host.toLower() + QLatin1Char(':') + QString::number(hop.port));
-        const Reply reply = exchange(hop, line);
+        Reply reply = exchange(hop, line);
+        if (reply.outcome == Reply::Refused && retryRefused)
+            reply = askAgain(hop, line, reply);
         if (reply.outcome == Reply::Stopped) {
             outcome = Outcome::Stopped;
             return QStringLiteral("Lookup stopped");
@@ -163,6 +167,22 @@ std::optional<QString> WhoisInfo::walkChain(const WhoisRoute &route)
         response.clear();
         hop = *following;
     }
+}
+
+// A batch waits as long as the server is left alone, then asks it once
+// more. The window does not: it shows the refusal at once, as a silent
+// minute would look like a hang, and its user can ask again.
+WhoisInfo::Reply WhoisInfo::askAgain(const Hop &hop, const QString &line, const Reply &refused)
+{
+    const int seconds = (m_endpoints.refusalHoldMs + 999) / 1000;
+    showProgress(refusedStatus(refused.rateLimited, hop.name(m_endpoints.port)) + QLatin1String("; asking again in ")
+                 + QString::number(seconds) + QLatin1String(" s"));
+    if (!net::pauseFor(m_endpoints.refusalHoldMs, [this] { return stopRequested(); })) {
+        Reply stopped;
+        stopped.outcome = Reply::Stopped;
+        return stopped;
+    }
+    return exchange(hop, line);
 }
 
 // The server the reply in response names next; or nothing where the chain

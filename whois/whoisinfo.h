@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "net/proxy.h"
+#include "net/hop.h"
 #include "route/query.h"
 
 class QDeadlineTimer;
@@ -48,6 +49,15 @@ struct WhoisEndpoints
     // The proxies whois and RDAP go through (net/proxy.h): none unless a
     // front end read them from the environment or its options.
     net::ProxySettings proxy;
+
+    // Pacing (net/pacer.h): the least time between two queries to one
+    // server, where the table of spacings gives none longer. 0 turns pacing
+    // off, for tests that ask their own servers many times.
+    int serverSpacingMs = 1000;
+    // How long a server that refused a query, or said to ask less often, is
+    // left alone (with pacing on), and how long a batch waits before it asks
+    // that server once more.
+    int refusalHoldMs = 60000;
 };
 
 // Where a new lookup goes and the line it sends there.
@@ -97,6 +107,10 @@ public:
     QString kind; // the last query's kind, as route::kindName() names it; empty for an empty query
     QList<Asked> asked;
     QString status; // the last progress message
+    QList<net::HopRecord> hops; // every connection the last lookup made, in order
+    // After a server refused the query, wait and ask it once more, as a
+    // batch does; the window shows the refusal at once.
+    bool retryRefused = false;
     // Ask this whois server (and port, 0 for the usual) first, whatever
     // the query's kind, as the whois client's -h and -p do.
     QString firstServer;
@@ -177,6 +191,9 @@ private:
     struct Reply;
     struct Hop;
     Reply exchange(const Hop &hop, const QString &line);
+    Reply talkTo(const Hop &hop, const QString &line);
+    void recordHop(const Hop &hop, const Reply &reply, qint64 ms, qint64 waitedMs);
+    Reply askAgain(const Hop &hop, const QString &line, const Reply &refused);
     void connectTo(QTcpSocket &socket, const Hop &hop, Reply &reply);
     bool connectToAddress(QTcpSocket &socket, const QHostAddress &address, quint16 port, const QDeadlineTimer &deadline,
                           const QString &name = QString());
