@@ -2,6 +2,7 @@
 
 #include <QUrl>
 
+#include "lookup/plan.h"
 #include "rdap/bootstrap.h"
 #include "rdap/client.h"
 #include "rdap/refresh.h"
@@ -253,8 +254,11 @@ void runLookup(WhoisInfo &engine, const QString &typed, const LookupOptions &opt
 {
     engine.firstServer = options.firstServer;
     engine.firstPort = options.firstPort;
-    if (const std::optional<WhoisRoute> route = engine.prepare(typed, QString()))
-        Driver(engine, options).run(*route);
+    std::optional<WhoisRoute> route = engine.prepare(typed, QString());
+    if (!route)
+        return;
+    planFirstHop(*route, engine.endpoints(), !options.firstServer.isEmpty());
+    Driver(engine, options).run(*route);
 }
 
 void finishBackgroundWork(int graceMs)
