@@ -5,7 +5,11 @@ QString WhoisInfo::formatText() const
     QString result;
     result.reserve(response.size() + response.size() / 16 + 1);
 
-    for (QStringView line : QStringView(response).split(QLatin1Char('\n'))) {
+    // Every line, the empty one after a final line feed too.
+    const QStringView text(response);
+    for (qsizetype start = 0, end = 0; end >= 0; start = end + 1) {
+        end = text.indexOf(u'\n', start);
+        const QStringView line = text.sliced(start, (end < 0 ? text.size() : end) - start);
         const bool comment = !line.isEmpty() && (line.front() == QLatin1Char('#') || line.front() == QLatin1Char('%'));
         const qsizetype colon = comment ? -1 : line.indexOf(QLatin1Char(':'));
         if (colon >= 0 && line.indexOf(QLatin1Char(':'), colon + 1) < 0) {
