@@ -34,6 +34,9 @@ private slots:
         QTest::newRow("upper case") << QStringLiteral("inetnum|NetRange")
             << "NETRANGE: 192.0.2.0 - 192.0.2.255" << "192.0.2.0 - 192.0.2.255";
         QTest::newRow("name at the very end") << QStringLiteral("descr") << "x\ndescr:" << "";
+        // Letters beyond ASCII whose case folds to the key's: U+017F LONG S, U+212A KELVIN SIGN.
+        QTest::newRow("long s") << QStringLiteral("descr") << u"de\u017Fcr: X\n"_qs << "X";
+        QTest::newRow("Kelvin sign, last letter") << QStringLiteral("Whois Server|Network") << u"NETWOR\u212A: Y\n"_qs << "Y";
         QTest::newRow("no match") << referral << "nothing here\n" << "";
         QTest::newRow("empty text") << referral << "" << "";
     }
