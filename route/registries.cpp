@@ -1,7 +1,7 @@
 #include "route/registries.h"
 
-#include <QFile>
-#include <QList>
+#include <QByteArrayView>
+#include <QResource>
 
 #include <algorithm>
 #include <vector>
@@ -35,31 +35,54 @@ bool isLine(const QString &line)
 
 // "rdap-host<TAB>whois<TAB>address<TAB>prefix<TAB>asn<TAB>source" lines;
 // '#' starts a comment line.
+// One "rdap-host<TAB>whois<TAB>address<TAB>prefix<TAB>asn<TAB>source" line.
+bool parseRow(QByteArrayView line, Row &row)
+{
+    QByteArrayView f[6];
+    int n = 0;
+    for (qsizetype from = 0; n < 6; ++n) {
+        const qsizetype tab = line.indexOf('\t', from);
+        f[n] = line.sliced(from, (tab < 0 ? line.size() : tab) - from);
+        if (tab < 0) {
+            ++n;
+            break;
+        }
+        from = tab + 1;
+    }
+    if (n != 6)
+        return false;
+    row.rdapHost = QString::fromUtf8(f[0]).toLower();
+    row.registry = { QString::fromUtf8(f[1]).toLower(), QString::fromUtf8(f[2]), QString::fromUtf8(f[3]),
+                     QString::fromUtf8(f[4]) };
+    const NumberRegistry &r = row.registry;
+    return isHostName(row.rdapHost) && isHostName(r.whois) && isLine(r.address) && isLine(r.prefix)
+           && isLine(r.asNumber);
+}
+
+// '#' starts a comment line. The embedded file is stored uncompressed and
+// read where it lies.
 std::vector<Row> loadTable()
 {
     std::vector<Row> rows;
-    QFile file(QStringLiteral(":/resources/data/number-registries.tsv"));
-    if (!file.open(QIODevice::ReadOnly)) {
+    const QResource resource(QStringLiteral(":/resources/data/number-registries.tsv"));
+    if (!resource.isValid() || resource.compressionAlgorithm() != QResource::NoCompression) {
         qWarning("route: the embedded table of number registries cannot be read");
         return rows;
     }
-    for (const QByteArray &raw : file.readAll().split('\n')) {
-        if (raw.trimmed().isEmpty() || raw.startsWith('#'))
-            continue;
-        const QList<QByteArray> f = raw.split('\t');
+    const QByteArrayView data(resource.data(), resource.size());
+    for (qsizetype start = 0; start < data.size();) {
+        qsizetype end = data.indexOf('\n', start);
+        if (end < 0)
+            end = data.size();
+        const QByteArrayView line = data.sliced(start, end - start).trimmed();
+        start = end + 1;
         Row row;
-        if (f.size() == 6) {
-            row.rdapHost = QString::fromUtf8(f.at(0)).toLower();
-            row.registry = { QString::fromUtf8(f.at(1)).toLower(), QString::fromUtf8(f.at(2)),
-                             QString::fromUtf8(f.at(3)), QString::fromUtf8(f.at(4)) };
-        }
-        const NumberRegistry &r = row.registry;
-        if (!isHostName(row.rdapHost) || !isHostName(r.whois) || !isLine(r.address) || !isLine(r.prefix)
-            || !isLine(r.asNumber)) {
-            qWarning("route: number registry line skipped: %s", raw.constData());
+        if (line.isEmpty() || line.startsWith('#'))
             continue;
-        }
-        rows.push_back(std::move(row));
+        if (parseRow(line, row))
+            rows.push_back(std::move(row));
+        else
+            qWarning("route: number registry line skipped: %.*s", int(line.size()), line.constData());
     }
     return rows;
 }
