@@ -1,4 +1,7 @@
 #include "analysis/extract.h"
+
+#include <QVarLengthArray>
+
 #include "whois/whoisinfo.h"
 
 namespace extraction {
@@ -19,24 +22,29 @@ Field::Field(const QString &keys)
         m_lastLetters += QChar(asciiLower(key.back().unicode()));
 }
 
+qsizetype Field::keyBefore(QStringView text, qsizetype colon, qsizetype from) const
+{
+    qsizetype start = -1;
+    // Most colons end no key: the letter before one tells, but where it lies
+    // beyond ASCII, whose letters can match ASCII ones in any case.
+    const char16_t before = colon > from ? text.at(colon - 1).unicode() : 0;
+    for (qsizetype k = 0; k < m_keys.size(); ++k) {
+        const QString &key = m_keys.at(k);
+        const qsizetype at = colon - key.size();
+        if (at < from || (start >= 0 && at >= start) || (before < 0x80 && asciiLower(before) != m_lastLetters.at(k)))
+            continue;
+        if (text.sliced(at, key.size()).compare(key, Qt::CaseInsensitive) == 0)
+            start = at;
+    }
+    return start;
+}
+
 Field::Match Field::find(QStringView text, qsizetype from) const
 {
     // Keys hold no ':', so the first colon that ends a key ends the leftmost
     // match; of the keys that end there, the longest starts first.
     for (qsizetype colon = text.indexOf(u':', from); colon >= 0; colon = text.indexOf(u':', colon + 1)) {
-        qsizetype start = -1;
-        // Most colons end no key: the letter before one tells, but where it
-        // lies beyond ASCII, whose letters can match ASCII ones in any case.
-        const char16_t before = colon > from ? text.at(colon - 1).unicode() : 0;
-        for (qsizetype k = 0; k < m_keys.size(); ++k) {
-            const QString &key = m_keys.at(k);
-            const qsizetype at = colon - key.size();
-            if (at < from || (start >= 0 && at >= start) || (before < 0x80 && asciiLower(before) != m_lastLetters.at(k)))
-                continue;
-            if (text.sliced(at, key.size()).compare(key, Qt::CaseInsensitive) == 0)
-                start = at;
-        }
-        if (start >= 0) {
+        if (const qsizetype start = keyBefore(text, colon, from); start >= 0) {
             const qsizetype end = text.indexOf(u'\n', colon + 1);
             return { start, colon + 1, end < 0 ? text.size() : end };
         }
@@ -52,6 +60,32 @@ QString allValues(const Field &field, QStringView text)
         values += QLatin1Char('\n');
     }
     return values.trimmed();
+}
+
+void collectValues(QStringView text, const Wanted *wanted, int count)
+{
+    // Each field goes on from the end of its own last match, as find() would
+    // from there: the colons come in order, so its first one is the same.
+    QVarLengthArray<qsizetype, 8> from(count, 0);
+    for (int i = 0; i < count; ++i)
+        wanted[i].values->clear();
+    for (qsizetype colon = text.indexOf(u':'); colon >= 0; colon = text.indexOf(u':', colon + 1)) {
+        qsizetype end = -1;
+        for (int i = 0; i < count; ++i) {
+            if (colon <= from[i] || wanted[i].field->keyBefore(text, colon, from[i]) < 0)
+                continue;
+            if (end < 0) {
+                end = text.indexOf(u'\n', colon + 1);
+                if (end < 0)
+                    end = text.size();
+            }
+            *wanted[i].values += text.sliced(colon + 1, end - colon - 1).trimmed();
+            *wanted[i].values += QLatin1Char('\n');
+            from[i] = end;
+        }
+    }
+    for (int i = 0; i < count; ++i)
+        *wanted[i].values = wanted[i].values->trimmed();
 }
 
 QString firstValueOutsideComments(const Field &field, QStringView text)

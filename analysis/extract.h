@@ -25,6 +25,9 @@ public:
     };
     // The first match that starts at or after from; start -1 for none.
     Match find(QStringView text, qsizetype from) const;
+    // Where the longest key that ends at the colon text[colon] starts, at
+    // or after from; -1 where no key ends there.
+    qsizetype keyBefore(QStringView text, qsizetype colon, qsizetype from) const;
 
 private:
     QStringList m_keys;
@@ -34,6 +37,15 @@ private:
 // Every value of the field in text, trimmed, joined by line feeds and
 // trimmed once more as a whole.
 QString allValues(const Field &field, QStringView text);
+
+// What allValues() gives for each of several fields, found in one pass over
+// text: a summary wants four fields of each paragraph.
+struct Wanted
+{
+    const Field *field;
+    QString *values;
+};
+void collectValues(QStringView text, const Wanted *wanted, int count);
 
 // The first value on a line that is not a comment (one that starts with
 // '%' or '#'), trimmed; empty when there is none.

@@ -122,21 +122,26 @@ void WhoisInfo::summarise()
         const QStringView block = text.sliced(start, end - start);
         if (block.isEmpty())
             continue;
-        if (!netRange.isEmpty() && !owner.isEmpty() && !country.isEmpty() && !address.isEmpty())
-            break;
-        if (netRange.isEmpty()) {
-            netRange = extraction::allValues(rangeField, block);
-            cidr = calculateCidr(netRange);
-        }
+        // The members still empty, their fields found in one pass.
+        extraction::Wanted wanted[4];
+        int count = 0;
+        const bool range = netRange.isEmpty();
+        const bool place = country.isEmpty();
+        if (range)
+            wanted[count++] = { &rangeField, &netRange };
         if (owner.isEmpty())
-            owner = extraction::allValues(ownerField, block);
-        if (country.isEmpty()) {
-            country = extraction::allValues(countryField, block);
-            if (const QString name = countryName(country); !name.isEmpty())
-                country = name;
-        }
+            wanted[count++] = { &ownerField, &owner };
+        if (place)
+            wanted[count++] = { &countryField, &country };
         if (address.isEmpty())
-            address = extraction::allValues(addressField, block);
+            wanted[count++] = { &addressField, &address };
+        if (count == 0)
+            break;
+        extraction::collectValues(block, wanted, count);
+        if (range)
+            cidr = calculateCidr(netRange);
+        if (const QString name = place ? countryName(country) : QString(); !name.isEmpty())
+            country = name;
     }
 
     if (!response.contains(QLatin1String("CIDR")) && !netRange.isEmpty() && !cidr.isEmpty())
