@@ -2,6 +2,7 @@
 
 #include <QVarLengthArray>
 
+#include "analysis/scan.h"
 #include "whois/whoisinfo.h"
 
 namespace extraction {
@@ -43,9 +44,9 @@ Field::Match Field::find(QStringView text, qsizetype from) const
 {
     // Keys hold no ':', so the first colon that ends a key ends the leftmost
     // match; of the keys that end there, the longest starts first.
-    for (qsizetype colon = text.indexOf(u':', from); colon >= 0; colon = text.indexOf(u':', colon + 1)) {
+    for (qsizetype colon = scan::indexOf(text, ':', from); colon >= 0; colon = scan::indexOf(text, ':', colon + 1)) {
         if (const qsizetype start = keyBefore(text, colon, from); start >= 0) {
-            const qsizetype end = text.indexOf(u'\n', colon + 1);
+            const qsizetype end = scan::indexOf(text, '\n', colon + 1);
             return { start, colon + 1, end < 0 ? text.size() : end };
         }
     }
@@ -69,13 +70,13 @@ void collectValues(QStringView text, const Wanted *wanted, int count)
     QVarLengthArray<qsizetype, 8> from(count, 0);
     for (int i = 0; i < count; ++i)
         wanted[i].values->clear();
-    for (qsizetype colon = text.indexOf(u':'); colon >= 0; colon = text.indexOf(u':', colon + 1)) {
+    for (qsizetype colon = scan::indexOf(text, ':'); colon >= 0; colon = scan::indexOf(text, ':', colon + 1)) {
         qsizetype end = -1;
         for (int i = 0; i < count; ++i) {
             if (colon <= from[i] || wanted[i].field->keyBefore(text, colon, from[i]) < 0)
                 continue;
             if (end < 0) {
-                end = text.indexOf(u'\n', colon + 1);
+                end = scan::indexOf(text, '\n', colon + 1);
                 if (end < 0)
                     end = text.size();
             }

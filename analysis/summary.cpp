@@ -4,6 +4,7 @@
 
 #include "analysis/extract.h"
 #include "analysis/lineends.h"
+#include "analysis/scan.h"
 #include "whois/whoisinfo.h"
 
 namespace {
@@ -114,9 +115,9 @@ void WhoisInfo::summarise()
     // rest of a long reply has nothing to give.
     const QStringView text(response);
     for (qsizetype start = 0, end = 0; start < text.size(); start = end + 2) {
-        end = text.indexOf(u'\n', start);
+        end = scan::indexOf(text, '\n', start);
         while (end >= 0 && (end + 1 == text.size() || text.at(end + 1) != u'\n'))
-            end = text.indexOf(u'\n', end + 1);
+            end = scan::indexOf(text, '\n', end + 1);
         if (end < 0)
             end = text.size();
         const QStringView block = text.sliced(start, end - start);

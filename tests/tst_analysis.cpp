@@ -65,6 +65,9 @@ private slots:
             << "Address: 1 Main St\r\nCity: Springfield\r\nStateProv: IL\r\nPostalCode: 62701\r\nCountry: US\r\n"
             << "1 Main St\nSpringfield\nIL\n62701";
         QTest::newRow("no match") << owner << "netname: X\n" << "";
+        // Letters whose code holds the byte of ':' or of a line feed are neither.
+        QTest::newRow("colon and line feed bytes in other letters") << owner
+            << u"\u3A00:descr\u3A0A: W\ndescr: X\u0A00y\u0A3A:\ndescr: Z"_qs << u"X\u0A00y\u0A3A:\nZ"_qs;
     }
     void extractAllFields()
     {

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "analysis/scan.h"
+
 namespace {
 
 struct Row
@@ -65,7 +67,7 @@ std::optional<RegistryRefusal> registryRefusal(const QString &reply)
         return std::nullopt;
     const QStringView text(reply);
     for (qsizetype start = 0; start < text.size();) {
-        qsizetype end = text.indexOf(u'\n', start);
+        qsizetype end = scan::indexOf(text, '\n', start);
         if (end < 0)
             end = text.size();
         qsizetype first = start;
