@@ -19,20 +19,24 @@ char16_t asciiLower(char16_t c)
 Field::Field(const QString &keys)
     : m_keys(keys.split(QLatin1Char('|'), Qt::SkipEmptyParts))
 {
-    for (const QString &key : std::as_const(m_keys))
+    for (const QString &key : std::as_const(m_keys)) {
+        m_firstLetters += QChar(asciiLower(key.front().unicode()));
         m_lastLetters += QChar(asciiLower(key.back().unicode()));
+    }
 }
 
 qsizetype Field::keyBefore(QStringView text, qsizetype colon, qsizetype from) const
 {
     qsizetype start = -1;
-    // Most colons end no key: the letter before one tells, but where it lies
-    // beyond ASCII, whose letters can match ASCII ones in any case.
+    // Most colons end no key: the letters at the ends tell, but where they
+    // lie beyond ASCII, whose letters can match ASCII ones in any case.
     const char16_t before = colon > from ? text.at(colon - 1).unicode() : 0;
     for (qsizetype k = 0; k < m_keys.size(); ++k) {
         const QString &key = m_keys.at(k);
         const qsizetype at = colon - key.size();
         if (at < from || (start >= 0 && at >= start) || (before < 0x80 && asciiLower(before) != m_lastLetters.at(k)))
+            continue;
+        if (const char16_t first = text.at(at).unicode(); first < 0x80 && asciiLower(first) != m_firstLetters.at(k))
             continue;
         if (text.sliced(at, key.size()).compare(key, Qt::CaseInsensitive) == 0)
             start = at;

@@ -31,7 +31,8 @@ public:
 
 private:
     QStringList m_keys;
-    QString m_lastLetters; // of each key, in lower case
+    QString m_firstLetters; // of each key, in lower case
+    QString m_lastLetters;
 };
 
 // Every value of the field in text, trimmed, joined by line feeds and
