@@ -6,26 +6,25 @@
 // and paragraphs do not merge.
 void normaliseLineEnds(QString &text)
 {
-    if (!text.contains(QLatin1Char('\r')))
+    qsizetype cr = text.indexOf(QLatin1Char('\r'));
+    if (cr < 0)
         return;
     QString out;
     out.reserve(text.size());
     const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text.at(i);
-        if (c != QLatin1Char('\r')) {
-            out += c;
-            continue;
-        }
-        qsizetype j = i;
+    qsizetype copied = 0; // the letters before it are in out
+    for (; cr >= 0; cr = text.indexOf(QLatin1Char('\r'), copied)) {
+        out += QStringView(text).sliced(copied, cr - copied);
+        qsizetype j = cr;
         while (j + 1 < n && text.at(j + 1) == QLatin1Char('\r'))
             ++j;
         if (j + 1 < n && text.at(j + 1) == QLatin1Char('\n')) {
-            i = j; // the line feed that follows is the line end
+            copied = j + 1; // the line feed that follows is the line end
             continue;
         }
-        out += QString(j - i + 1, QLatin1Char('\n'));
-        i = j;
+        out += QString(j - cr + 1, QLatin1Char('\n'));
+        copied = j + 1;
     }
+    out += QStringView(text).sliced(copied);
     text = out;
 }

@@ -1,42 +1,66 @@
 #include <QFile>
-#include <QHash>
+
+#include <vector>
 
 #include "analysis/extract.h"
 #include "analysis/lineends.h"
+#include "analysis/scan.h"
 #include "whois/whoisinfo.h"
 
 namespace {
 
-// The country table, code to name, read once from the embedded file: it
-// never changes while the program runs, and a reply may have thousands of
-// paragraphs. Where a code stood twice the first row would win, as in a scan.
-QHash<QString, QString> loadCountryTable()
+struct CountryRow
 {
-    QHash<QString, QString> table;
-    QFile file(QStringLiteral(":resources/text/countries.txt"));
-    if (!file.open(QIODevice::ReadOnly))
-        return table;
-    while (!file.atEnd()) {
-        // Rows are short; 255 bytes is far above the longest.
-        QString row = QString::fromLatin1(file.readLine(255));
-        while (row.endsWith(QLatin1Char('\n')) || row.endsWith(QLatin1Char('\r')))
+    QByteArrayView code;
+    QByteArrayView name;
+};
+
+// The parts of a row between commas, empty ones skipped: the name is the
+// second, so "Micronesia, Federated States Of" reads as "Micronesia".
+std::vector<CountryRow> parseCountryTable(QByteArrayView data)
+{
+    std::vector<CountryRow> rows;
+    rows.reserve(256);
+    for (qsizetype start = 0; start < data.size();) {
+        qsizetype end = data.indexOf('\n', start);
+        if (end < 0)
+            end = data.size();
+        QByteArrayView row = data.sliced(start, end - start);
+        start = end + 1;
+        while (row.endsWith('\r'))
             row.chop(1);
-        if (row.isEmpty())
-            continue;
-        // The name is the second part, so "Micronesia, Federated States Of" reads as "Micronesia".
-        const QStringList parts = row.split(QLatin1Char(','), Qt::SkipEmptyParts);
-        if (parts.size() < 2)
-            continue;
-        if (!table.contains(parts.at(0)))
-            table.insert(parts.at(0), parts.at(1));
+        QByteArrayView parts[2];
+        int n = 0;
+        for (qsizetype from = 0; from <= row.size() && n < 2;) {
+            qsizetype comma = row.indexOf(',', from);
+            if (comma < 0)
+                comma = row.size();
+            if (comma > from)
+                parts[n++] = row.sliced(from, comma - from);
+            from = comma + 1;
+        }
+        if (n == 2)
+            rows.push_back({ parts[0], parts[1] });
     }
-    return table;
+    return rows;
 }
 
-const QHash<QString, QString> &countryTable()
+// The country table, code to name, read once from the embedded file: it
+// never changes while the program runs. Where a code stood twice the first
+// row would win, as in a scan.
+QString countryName(const QString &code)
 {
-    static const QHash<QString, QString> table = loadCountryTable();
-    return table;
+    static const QByteArray data = [] {
+        QFile file(QStringLiteral(":resources/text/countries.txt"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    static const std::vector<CountryRow> rows = parseCountryTable(data);
+    if (code.isEmpty())
+        return QString();
+    for (const CountryRow &row : rows)
+        if (QLatin1String(row.code.data(), row.code.size()) == code)
+            return QString::fromLatin1(row.name.data(), row.name.size());
+    return QString();
 }
 
 // Puts a "CIDR:<cidr>" line after each line that holds the range, never
@@ -79,29 +103,46 @@ void WhoisInfo::clearSummary()
 
 void WhoisInfo::summarise()
 {
-    const QRegularExpression rangePattern = extraction::fieldPattern(QStringLiteral("inetnum|NetRange"));
-    const QRegularExpression ownerPattern = extraction::fieldPattern(QStringLiteral("descr|OrgName|owner|responsible"));
-    const QRegularExpression countryPattern = extraction::fieldPattern(QStringLiteral("country"));
-    const QRegularExpression addressPattern = extraction::fieldPattern(QStringLiteral("address|City|StateProv|PostalCode"));
+    static const extraction::Field rangeField(QStringLiteral("inetnum|NetRange"));
+    static const extraction::Field ownerField(QStringLiteral("descr|OrgName|owner|responsible"));
+    static const extraction::Field countryField(QStringLiteral("country"));
+    static const extraction::Field addressField(QStringLiteral("address|City|StateProv|PostalCode"));
 
     normaliseLineEnds(response);
 
-    // Each member takes its value from the first paragraph that has one.
-    for (QStringView block : QStringView(response).split(u"\n\n", Qt::SkipEmptyParts)) {
-        if (netRange.isEmpty()) {
-            netRange = extraction::allValues(rangePattern, block);
-            cidr = calculateCidr(netRange);
-        }
+    // Each member takes its value from the first paragraph that has one;
+    // paragraphs end at "\n\n", and once every member has its value the
+    // rest of a long reply has nothing to give.
+    const QStringView text(response);
+    for (qsizetype start = 0, end = 0; start < text.size(); start = end + 2) {
+        end = scan::indexOf(text, '\n', start);
+        while (end >= 0 && (end + 1 == text.size() || text.at(end + 1) != u'\n'))
+            end = scan::indexOf(text, '\n', end + 1);
+        if (end < 0)
+            end = text.size();
+        const QStringView block = text.sliced(start, end - start);
+        if (block.isEmpty())
+            continue;
+        // The members still empty, their fields found in one pass.
+        extraction::Wanted wanted[4];
+        int count = 0;
+        const bool range = netRange.isEmpty();
+        const bool place = country.isEmpty();
+        if (range)
+            wanted[count++] = { &rangeField, &netRange };
         if (owner.isEmpty())
-            owner = extraction::allValues(ownerPattern, block);
-        if (country.isEmpty()) {
-            country = extraction::allValues(countryPattern, block);
-            const auto name = countryTable().constFind(country);
-            if (name != countryTable().constEnd())
-                country = name.value();
-        }
+            wanted[count++] = { &ownerField, &owner };
+        if (place)
+            wanted[count++] = { &countryField, &country };
         if (address.isEmpty())
-            address = extraction::allValues(addressPattern, block);
+            wanted[count++] = { &addressField, &address };
+        if (count == 0)
+            break;
+        extraction::collectValues(block, wanted, count);
+        if (range)
+            cidr = calculateCidr(netRange);
+        if (const QString name = place ? countryName(country) : QString(); !name.isEmpty())
+            country = name;
     }
 
     if (!response.contains(QLatin1String("CIDR")) && !netRange.isEmpty() && !cidr.isEmpty())

@@ -39,7 +39,7 @@ const char kUsage[] =
     "\n"
     "  -f FILE    read queries from FILE, one per line ('-' for standard input);\n"
     "             empty lines and lines starting with '#' are skipped\n"
-    "  -h HOST    ask this whois server first, with the line the query's kind gives\n"
+    "  -h HOST    ask this whois server first, with the line it takes (ARIN's if unknown)\n"
     "  -p PORT    use this port for it (default 43)\n"
     "  --rdap     ask RDAP first for every query it serves\n"
     "  --proxy URL  go through this proxy: socks5h://, socks5:// or http://,\n"

@@ -28,18 +28,24 @@ QString wellFormed(const QString &text)
 
 QString escapeControls(const QString &text)
 {
+    const QString clean = wellFormed(text);
     QString out;
-    out.reserve(text.size());
-    for (QChar c : wellFormed(text)) {
-        const char16_t u = c.unicode();
+    out.reserve(clean.size());
+    qsizetype plain = 0; // the first letter not yet copied
+    for (qsizetype i = 0; i < clean.size(); ++i) {
+        const char16_t u = clean.at(i).unicode();
         const bool control = (u < 0x20 && u != '\t' && u != '\n') || (u >= 0x7f && u <= 0x9f);
+        if (!control && !isBidiControl(u))
+            continue;
+        // Runs of plain letters go over whole, which a reply of megabytes notices.
+        out += QStringView(clean).sliced(plain, i - plain);
+        plain = i + 1;
         if (control)
             out += QStringLiteral("\\x%1").arg(uint(u), 2, 16, QLatin1Char('0'));
-        else if (isBidiControl(u))
-            out += QLatin1String("\\u") + QString::number(uint(u), 16).toUpper().rightJustified(4, QLatin1Char('0'));
         else
-            out += c;
+            out += QLatin1String("\\u") + QString::number(uint(u), 16).toUpper().rightJustified(4, QLatin1Char('0'));
     }
+    out += QStringView(clean).sliced(plain);
     return out;
 }
 

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     normaliseLineEnds(text);
     const QString value = extraction::firstValueOutsideComments(
-        extraction::fieldPattern(QStringLiteral("ReferralServer|Whois Server")), text);
+        extraction::Field(QStringLiteral("ReferralServer|Whois Server")), text);
     if (const std::optional<Referral> referral = parseReferral(value, 43)) {
         FUZZ_CHECK(!referral->host.isEmpty() && referral->port != 0, "a referral names a host and a port");
         for (QChar c : referral->host)

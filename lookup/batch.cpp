@@ -3,6 +3,7 @@
 #include <QUrl>
 
 #include "net/pacer.h"
+#include "lookup/plan.h"
 #include "rdap/bootstrap.h"
 
 LookupBatch::LookupBatch(const WhoisEndpoints &endpoints, const LookupOptions &options, QObject *parent)
@@ -23,12 +24,13 @@ QString LookupBatch::serverOf(const QString &query) const
     const QString clean = WhoisInfo::cleanQuery(query);
     if (clean.isEmpty())
         return QString();
-    const WhoisRoute r = WhoisInfo(nullptr, m_endpoints).route(clean);
+    WhoisRoute r = WhoisInfo(nullptr, m_endpoints).route(clean);
     if (r.kind == route::Kind::Invalid)
         return QString();
     const quint16 port = m_options.firstPort ? m_options.firstPort : m_endpoints.port;
     if (!m_options.firstServer.isEmpty())
         return m_options.firstServer + QLatin1Char(':') + QString::number(port);
+    planFirstHop(r, m_endpoints);
     if (m_options.preferRdap || r.server.isEmpty()) {
         const QStringList rdap = m_endpoints.rdapServices ? m_endpoints.rdapServices(r.parsed) : rdap::serviceFor(r.parsed);
         if (!rdap.isEmpty())

@@ -3,6 +3,7 @@
 #include <QUrl>
 
 #include "net/pacer.h"
+#include "lookup/plan.h"
 #include "rdap/bootstrap.h"
 #include "rdap/client.h"
 #include "rdap/refresh.h"
@@ -298,8 +299,11 @@ void runLookup(WhoisInfo &engine, const QString &typed, const LookupOptions &opt
     engine.firstServer = options.firstServer;
     engine.retryRefused = options.backOff;
     engine.firstPort = options.firstPort;
-    if (const std::optional<WhoisRoute> route = engine.prepare(typed, QString()))
-        Driver(engine, options).run(*route);
+    std::optional<WhoisRoute> route = engine.prepare(typed, QString());
+    if (!route)
+        return;
+    planFirstHop(*route, engine.endpoints(), !options.firstServer.isEmpty());
+    Driver(engine, options).run(*route);
 }
 
 void finishBackgroundWork(int graceMs)

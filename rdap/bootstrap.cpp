@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <iterator>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -140,10 +141,11 @@ std::vector<std::pair<QString, QString>> loadExtraTlds()
     return tlds;
 }
 
+using ExtraTlds = std::vector<std::pair<QString, QString>>;
+
 // Only consulted where dns.json has no entry, so IANA always wins.
-QStringList extraFor(const Tables &tables, const QString &tld)
+QStringList extraFor(const ExtraTlds &tlds, const QString &tld)
 {
-    const auto &tlds = tables.extraTlds;
     const auto it = std::lower_bound(tlds.begin(), tlds.end(), tld,
                                      [](const auto &entry, const QString &key) { return entry.first < key; });
     if (it == tlds.end() || it->first != tld)
@@ -151,7 +153,9 @@ QStringList extraFor(const Tables &tables, const QString &tld)
     return QStringList { it->second };
 }
 
-QStringList forAddress(const Tables &tables, const QString &text)
+// The table is asked for the file of the address's family only.
+template <typename TableOf>
+QStringList forAddress(const TableOf &table, const QString &text)
 {
     QHostAddress address;
     int length = -1;
@@ -162,34 +166,97 @@ QStringList forAddress(const Tables &tables, const QString &text)
     }
     if (length < 0)
         return QStringList();
-    const BootstrapTable &table =
-        address.protocol() == QAbstractSocket::IPv4Protocol ? tables.ipv4 : tables.ipv6;
-    return table.forPrefix(address, length);
+    return table(address.protocol() == QAbstractSocket::IPv4Protocol ? Registry::IPv4 : Registry::IPv6)
+        .forPrefix(address, length);
 }
 
-QStringList forHandle(const Tables &tables, const route::Query &q)
+QStringList forHandle(const BootstrapTable &objectTags, const route::Query &q)
 {
     const qsizetype dash = q.text.lastIndexOf(u'-');
     if (dash < 0)
         return QStringList();
-    QStringList urls = tables.objectTags.forTag(QStringView(q.text).mid(dash + 1));
+    QStringList urls = objectTags.forTag(QStringView(q.text).mid(dash + 1));
     // APNIC's handles end in "-AP" but its tag is "APNIC"; the route module
     // names the registry in full.
     if (urls.isEmpty() && !q.registry.isEmpty())
-        urls = tables.objectTags.forTag(q.registry);
+        urls = objectTags.forTag(q.registry);
     return urls;
 }
 
+// The match of serviceFor(), reading a file only where the query's kind
+// needs it: table(registry) gives the file, extra() the extra TLDs.
+template <typename TableOf, typename ExtraOf>
+QStringList match(const route::Query &q, const TableOf &table, const ExtraOf &extra)
+{
+    using route::Kind;
+    switch (q.kind) {
+    case Kind::IPv4:
+    case Kind::IPv6:
+    case Kind::Cidr:
+        return forAddress(table, q.text);
+    case Kind::Asn: {
+        bool ok = false;
+        const quint32 number = q.text.toUInt(&ok);
+        return ok ? table(Registry::Asn).forAsNumber(number) : QStringList();
+    }
+    case Kind::Handle:
+    case Kind::Other:
+        return forHandle(table(Registry::ObjectTags), q);
+    case Kind::Tld:
+    case Kind::Domain: {
+        // A TLD on its own has only its own entry to go by; a name also has
+        // whatever longer suffix dns.json may list.
+        const QStringList urls = table(Registry::Dns).forName(q.kind == Kind::Tld ? q.tld : q.text);
+        return urls.isEmpty() ? extraFor(extra(), q.tld.toLower()) : urls;
+    }
+    case Kind::Verbatim:
+    case Kind::Invalid:
+        break;
+    }
+    return QStringList();
+}
+
+constexpr int kFileCount = int(std::size(kAllRegistries));
+
+// The tables lookups use: each file read on first use, from the embedded
+// copy or a newer one in the folder, and kept until a reload.
 struct Current
 {
     QMutex mutex;
-    std::shared_ptr<const Tables> tables;
+    bool folderKnown = false;
+    QString folder;
+    std::shared_ptr<const BootstrapTable> files[kFileCount];
+    std::shared_ptr<const ExtraTlds> extra;
 };
 
 Current &current()
 {
     static Current c;
     return c;
+}
+
+std::shared_ptr<const BootstrapTable> currentFile(Registry registry)
+{
+    Current &c = current();
+    QMutexLocker lock(&c.mutex);
+    // Read under the lock so that lookups starting together read a file once.
+    if (!c.folderKnown) {
+        c.folder = defaultCacheFolder();
+        c.folderKnown = true;
+    }
+    std::shared_ptr<const BootstrapTable> &file = c.files[int(registry)];
+    if (!file)
+        file = std::make_shared<const BootstrapTable>(newestTable(registry, c.folder));
+    return file;
+}
+
+std::shared_ptr<const ExtraTlds> currentExtra()
+{
+    Current &c = current();
+    QMutexLocker lock(&c.mutex);
+    if (!c.extra)
+        c.extra = std::make_shared<const ExtraTlds>(loadExtraTlds());
+    return c.extra;
 }
 
 } // namespace
@@ -208,37 +275,25 @@ const BootstrapTable &Tables::table(Registry registry) const
 
 QStringList serviceFor(const Tables &tables, const route::Query &q)
 {
-    using route::Kind;
-    switch (q.kind) {
-    case Kind::IPv4:
-    case Kind::IPv6:
-    case Kind::Cidr:
-        return forAddress(tables, q.text);
-    case Kind::Asn: {
-        bool ok = false;
-        const quint32 number = q.text.toUInt(&ok);
-        return ok ? tables.asn.forAsNumber(number) : QStringList();
-    }
-    case Kind::Handle:
-    case Kind::Other:
-        return forHandle(tables, q);
-    case Kind::Tld:
-    case Kind::Domain: {
-        // A TLD on its own has only its own entry to go by; a name also has
-        // whatever longer suffix dns.json may list.
-        const QStringList urls = tables.dns.forName(q.kind == Kind::Tld ? q.tld : q.text);
-        return urls.isEmpty() ? extraFor(tables, q.tld.toLower()) : urls;
-    }
-    case Kind::Verbatim:
-    case Kind::Invalid:
-        break;
-    }
-    return QStringList();
+    return match(q, [&tables](Registry r) -> const BootstrapTable & { return tables.table(r); },
+                 [&tables]() -> const ExtraTlds & { return tables.extraTlds; });
 }
 
 QStringList serviceFor(const route::Query &query)
 {
-    return serviceFor(*currentTables(), query);
+    // Held while the match reads them: a reload may drop them meanwhile.
+    std::shared_ptr<const BootstrapTable> file;
+    std::shared_ptr<const ExtraTlds> extra;
+    return match(
+        query,
+        [&file](Registry r) -> const BootstrapTable & {
+            file = currentFile(r);
+            return *file;
+        },
+        [&extra]() -> const ExtraTlds & {
+            extra = currentExtra();
+            return *extra;
+        });
 }
 
 QString programCacheFolder()
@@ -269,23 +324,37 @@ std::shared_ptr<const Tables> loadTables(const QString &cacheFolder)
 
 std::shared_ptr<const Tables> currentTables()
 {
-    Current &c = current();
-    QMutexLocker lock(&c.mutex);
-    // Loaded under the lock so that lookups starting together read the
-    // files once.
-    if (!c.tables)
-        c.tables = loadTables(defaultCacheFolder());
-    return c.tables;
+    auto tables = std::make_shared<Tables>();
+    tables->dns = *currentFile(Registry::Dns);
+    tables->ipv4 = *currentFile(Registry::IPv4);
+    tables->ipv6 = *currentFile(Registry::IPv6);
+    tables->asn = *currentFile(Registry::Asn);
+    tables->objectTags = *currentFile(Registry::ObjectTags);
+    tables->extraTlds = *currentExtra();
+    return tables;
 }
 
 void reloadTables(const QString &cacheFolder)
 {
-    // Built outside the lock: lookups go on with the old tables meanwhile.
-    std::shared_ptr<const Tables> fresh = loadTables(cacheFolder);
+    // The files in use are read again outside the lock, so lookups go on
+    // with the old ones meanwhile; the others wait for their first use.
     Current &c = current();
+    bool inUse[kFileCount];
+    {
+        QMutexLocker lock(&c.mutex);
+        for (int i = 0; i < kFileCount; ++i)
+            inUse[i] = c.files[i] != nullptr;
+    }
+    std::shared_ptr<const BootstrapTable> fresh[kFileCount];
+    for (Registry r : kAllRegistries)
+        if (inUse[int(r)])
+            fresh[int(r)] = std::make_shared<const BootstrapTable>(newestTable(r, cacheFolder));
     QMutexLocker lock(&c.mutex);
-    c.tables.swap(fresh);
-    // The old tables go when their last reader lets go of them.
+    c.folder = cacheFolder;
+    c.folderKnown = true;
+    for (int i = 0; i < kFileCount; ++i)
+        c.files[i].swap(fresh[i]);
+    // The old files go when their last reader lets go of them.
 }
 
 bool needsRefresh(const QString &cacheFolder, const QDateTime &now)

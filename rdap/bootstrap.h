@@ -43,7 +43,9 @@ struct Tables
 // object tag after its last '-'.
 QStringList serviceFor(const Tables &tables, const route::Query &query);
 
-// The same with the tables in use now (see currentTables()).
+// The same with the tables in use now (see currentTables()), of which only
+// the file the query's kind needs is read, on its first use: a run that
+// asks for addresses never reads dns.json.
 QStringList serviceFor(const route::Query &query);
 
 // The program's cache folder, for the window and vantor-cli alike: the
@@ -60,13 +62,15 @@ QString defaultCacheFolder();
 // than the embedded one's.
 std::shared_ptr<const Tables> loadTables(const QString &cacheFolder);
 
-// The tables lookups use, loaded from defaultCacheFolder() on first use.
-// Safe from any thread; the caller may keep the pointer for as long as it
-// likes, a reload does not change what it points to.
+// The tables lookups use, every file of them, each read from
+// defaultCacheFolder() on its first use. Safe from any thread; the caller
+// may keep the pointer for as long as it likes, a reload does not change
+// what it points to.
 std::shared_ptr<const Tables> currentTables();
 
-// Loads the tables again (after storeRefreshed()) and makes them the ones
-// later lookups use. Lookups already running keep the tables they hold.
+// Reads the files in use again, from cacheFolder (after storeRefreshed()),
+// and makes them the ones later lookups use; the others are read from there
+// on first use. Lookups already running keep the tables they hold.
 void reloadTables(const QString &cacheFolder = defaultCacheFolder());
 
 // True when a file of IANA's was not checked for in the last 7 days: its

@@ -158,8 +158,9 @@ Query classifyName(const QString &lower)
     q.kind = Kind::Domain;
     q.tld = ace.mid(ace.lastIndexOf(u'.') + 1);
     // Registries hold registered names only, so a name below one is asked
-    // for as the name it belongs to.
-    const QString registrable = registrableDomain(ace);
+    // for as the name it belongs to. A name of two labels is asked for as it
+    // is either way, so the Public Suffix List is not even loaded for it.
+    const QString registrable = ace.count(u'.') > 1 ? registrableDomain(ace) : QString();
     if (!registrable.isEmpty() && registrable != ace) {
         q.text = registrable;
         q.reducedFrom = name;

@@ -34,6 +34,9 @@ private slots:
         QTest::newRow("upper case") << QStringLiteral("inetnum|NetRange")
             << "NETRANGE: 192.0.2.0 - 192.0.2.255" << "192.0.2.0 - 192.0.2.255";
         QTest::newRow("name at the very end") << QStringLiteral("descr") << "x\ndescr:" << "";
+        // Letters beyond ASCII whose case folds to the key's: U+017F LONG S, U+212A KELVIN SIGN.
+        QTest::newRow("long s") << QStringLiteral("descr") << u"de\u017Fcr: X\n"_qs << "X";
+        QTest::newRow("Kelvin sign, last letter") << QStringLiteral("Whois Server|Network") << u"NETWOR\u212A: Y\n"_qs << "Y";
         QTest::newRow("no match") << referral << "nothing here\n" << "";
         QTest::newRow("empty text") << referral << "" << "";
     }
@@ -62,6 +65,9 @@ private slots:
             << "Address: 1 Main St\r\nCity: Springfield\r\nStateProv: IL\r\nPostalCode: 62701\r\nCountry: US\r\n"
             << "1 Main St\nSpringfield\nIL\n62701";
         QTest::newRow("no match") << owner << "netname: X\n" << "";
+        // Letters whose code holds the byte of ':' or of a line feed are neither.
+        QTest::newRow("colon and line feed bytes in other letters") << owner
+            << u"\u3A00:descr\u3A0A: W\ndescr: X\u0A00y\u0A3A:\ndescr: Z"_qs << u"X\u0A00y\u0A3A:\nZ"_qs;
     }
     void extractAllFields()
     {

@@ -299,6 +299,9 @@ private slots:
         const QStringList queries{ "192.0.2.1", "192.0.2.2", "SK1-RIPE", "ABC1-AP", "example.de", "example.nl" };
         QCOMPARE(batch.serverOf(queries.at(0)), "whois.arin.net:" + QString::number(server.serverPort()));
         QCOMPARE(batch.serverOf(QStringLiteral(" ")), QString());
+        // Numbers go to the registry that holds them; reserved space to the default server.
+        QCOMPARE(batch.serverOf(QStringLiteral("193.0.6.139")), "whois.ripe.net:" + QString::number(server.serverPort()));
+        QCOMPARE(batch.serverOf(QStringLiteral("10.0.0.1")), "whois.arin.net:" + QString::number(server.serverPort()));
         QSet<QString> servers;
         for (const QString &q : queries)
             servers.insert(batch.serverOf(q));

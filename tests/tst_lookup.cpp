@@ -7,6 +7,8 @@
 
 #include "fakeproxy.h"
 #include "fakewhoisserver.h"
+#include "lookup/driver.h"
+#include "lookup/plan.h"
 #include "messagecapture.h"
 #include "net/resolver.h"
 #include "whois/referral.h"
@@ -53,13 +55,36 @@ private slots:
         const QString arin = QStringLiteral("whois.arin.net");
         const QString iana = QStringLiteral("whois.iana.org");
         const QString verisign = QStringLiteral("whois.verisign-grs.com");
+        // Numbers go to the registry IANA's files name, with its line.
+        const QString ripe = QStringLiteral("whois.ripe.net");
+        const QString apnic = QStringLiteral("whois.apnic.net");
+        const QString lacnic = QStringLiteral("whois.lacnic.net");
+        const QString afrinic = QStringLiteral("whois.afrinic.net");
         QTest::newRow("IPv4") << "192.0.2.1" << arin << "n + 192.0.2.1\n";
-        QTest::newRow("IPv6") << "2001:db8::1" << arin << "n + 2001:db8::1\n";
-        QTest::newRow("IPv6 in capitals") << "2001:DB8::1" << arin << "n + 2001:db8::1\n";
+        QTest::newRow("IPv6") << "2600::1" << arin << "n + 2600::1\n";
+        QTest::newRow("IPv6 in capitals") << "2600::ABCD" << arin << "n + 2600::abcd\n";
         QTest::newRow("IPv4 prefix") << "8.8.8.0/24" << arin << "r + = 8.8.8.0/24\n";
-        QTest::newRow("IPv6 prefix") << "2001:db8::/32" << arin << "r + = 2001:db8::/32\n";
+        QTest::newRow("IPv6 prefix") << "2620::/23" << arin << "r + = 2620::/23\n";
         QTest::newRow("AS number") << "AS15169" << arin << "a + 15169\n";
         QTest::newRow("AS number, lower case") << "as15169" << arin << "a + 15169\n";
+        QTest::newRow("RIPE address") << "193.0.6.139" << ripe << "193.0.6.139\n";
+        QTest::newRow("RIPE IPv6") << "2001:67C:2E8::1" << ripe << "2001:67c:2e8::1\n";
+        QTest::newRow("RIPE prefix") << "193.0.0.0/21" << ripe << "193.0.0.0/21\n";
+        QTest::newRow("RIPE AS number") << "as3333" << ripe << "AS3333\n";
+        QTest::newRow("APNIC address") << "1.1.1.1" << apnic << "1.1.1.1\n";
+        QTest::newRow("APNIC prefix") << "2001:dc0::/32" << apnic << "2001:dc0::/32\n";
+        QTest::newRow("APNIC AS number") << "AS4608" << apnic << "AS4608\n";
+        QTest::newRow("documentation IPv6, in APNIC's block") << "2001:db8::1" << apnic << "2001:db8::1\n";
+        QTest::newRow("LACNIC address") << "2801:10:c000::1" << lacnic << "2801:10:c000::1\n";
+        QTest::newRow("LACNIC prefix") << "200.160.0.0/20" << lacnic << "200.160.0.0/20\n";
+        QTest::newRow("LACNIC AS number") << "AS28000" << lacnic << "AS28000\n";
+        QTest::newRow("AFRINIC address") << "196.216.2.1" << afrinic << "196.216.2.1\n";
+        QTest::newRow("AFRINIC prefix") << "2c0f:fb50::/32" << afrinic << "2c0f:fb50::/32\n";
+        QTest::newRow("AFRINIC AS number") << "AS37100" << afrinic << "AS37100\n";
+        // No file covers these: the default server, with ARIN's line.
+        QTest::newRow("private address") << "10.0.0.1" << arin << "n + 10.0.0.1\n";
+        QTest::newRow("reserved prefix") << "240.0.0.0/4" << arin << "r + = 240.0.0.0/4\n";
+        QTest::newRow("private AS number") << "AS64512" << arin << "a + 64512\n";
         QTest::newRow("ARIN handle") << "ABUSE5250-ARIN" << arin << "abuse5250-arin\n";
         QTest::newRow("RIPE handle") << "SK2374-RIPE" << "whois.ripe.net" << "sk2374-ripe\n";
         QTest::newRow("APNIC handle") << "IRT-APNIC-AP" << "whois.apnic.net" << "irt-apnic-ap\n";
@@ -104,8 +129,7 @@ private slots:
         QFETCH(QString, query);
         QFETCH(QString, server);
         QFETCH(QString, line);
-        WhoisInfo info(nullptr);
-        const WhoisRoute r = info.route(query);
+        const WhoisRoute r = planRoute(query, WhoisEndpoints());
         QCOMPARE(r.server, server);
         QCOMPARE(server.isEmpty() ? r.refusal : r.line, line);
     }
@@ -242,6 +266,59 @@ private slots:
                  connectedLast.isEmpty() ? QString() : "\"Connecting to " + connectedLast + "\" ");
         QCOMPARE(bar.currentMessage(), status);
         QVERIFY(!info.formatText().trimmed().isEmpty() || status.isEmpty());
+    }
+
+    // A whole lookup of a number starts at its registry; referral hops send
+    // the query itself, as to any server.
+    void registryFirst_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("first"); // -h, or empty
+        QTest::addColumn<QList<QByteArray>>("replies");
+        QTest::addColumn<QList<QByteArray>>("wire");
+        QTest::addColumn<QStringList>("asked");
+        const QString none;
+        const QByteArray ripeRecord = "inetnum:        193.0.0.0 - 193.0.7.255\nnetname:        RIPE-NCC\n";
+        const QByteArray toRipe = "NetRange:       192.0.2.0 - 192.0.2.255\nReferralServer:  whois://whois.ripe.net\n";
+        QTest::newRow("RIPE address, RIPE alone") << "193.0.6.139" << none << QList<QByteArray>{ ripeRecord }
+            << QList<QByteArray>{ "193.0.6.139\n" } << QStringList{ "whois.ripe.net" };
+        QTest::newRow("RIPE AS number") << "AS3333" << none << QList<QByteArray>{ "aut-num: AS3333\n" }
+            << QList<QByteArray>{ "AS3333\n" } << QStringList{ "whois.ripe.net" };
+        QTest::newRow("block ARIN lists, moved to RIPE") << "192.0.2.1" << none << QList<QByteArray>{ toRipe, ripeRecord }
+            << QList<QByteArray>{ "n + 192.0.2.1\n", "192.0.2.1\n" } << QStringList{ "whois.arin.net", "whois.ripe.net" };
+        QTest::newRow("prefix ARIN lists, moved to RIPE") << "192.0.2.0/24" << none << QList<QByteArray>{ toRipe, ripeRecord }
+            << QList<QByteArray>{ "r + = 192.0.2.0/24\n", "192.0.2.0/24\n" } << QStringList{ "whois.arin.net", "whois.ripe.net" };
+        QTest::newRow("APNIC names another server") << "1.1.1.1" << none
+            << QList<QByteArray>{ "inetnum: 1.1.1.0 - 1.1.1.255\nwhois server: whois.nic.example\n", "x: y\n" }
+            << QList<QByteArray>{ "1.1.1.1\n", "1.1.1.1\n" } << QStringList{ "whois.apnic.net", "whois.nic.example" };
+        QTest::newRow("-h a registry: its line") << "193.0.6.139" << "whois.ripe.net" << QList<QByteArray>{ ripeRecord }
+            << QList<QByteArray>{ "193.0.6.139\n" } << QStringList{ "whois.ripe.net" };
+        QTest::newRow("-h another server: ARIN's line") << "193.0.6.139" << "whois.example.net" << QList<QByteArray>{ ripeRecord }
+            << QList<QByteArray>{ "n + 193.0.6.139\n" } << QStringList{ "whois.example.net" };
+        QTest::newRow("reserved address") << "10.1.2.3" << none << QList<QByteArray>{ "NetRange: 10.0.0.0 - 10.255.255.255\n" }
+            << QList<QByteArray>{ "n + 10.1.2.3\n" } << QStringList{ "whois.arin.net" };
+    }
+    void registryFirst()
+    {
+        QFETCH(QString, query);
+        QFETCH(QString, first);
+        QFETCH(QList<QByteArray>, replies);
+        QFETCH(QList<QByteArray>, wire);
+        QFETCH(QStringList, asked);
+        QList<Script> scripts;
+        for (const QByteArray &r : replies)
+            scripts.append(FakeWhoisServer::reply(r));
+        FakeWhoisServer server(scripts);
+        WhoisInfo info(nullptr, server.realNames());
+        LookupOptions options;
+        options.firstServer = first;
+        runLookup(info, query, options);
+        QCOMPARE(server.received(), wire);
+        QStringList servers;
+        for (const WhoisInfo::Asked &a : std::as_const(info.asked))
+            servers.append(a.server);
+        QCOMPARE(servers, asked);
+        QCOMPARE(info.outcome, WhoisInfo::Outcome::Answered);
     }
 
     void exactBytesOnTheWire()

@@ -116,7 +116,9 @@ private slots:
         QTest::addColumn<QString>("status");
         const QString arin = QStringLiteral("whois.arin.net");
         QTest::newRow("IPv4") << "192.0.2.1" << arin << QByteArray("n + 192.0.2.1\n") << "";
-        QTest::newRow("IPv6") << "2001:db8::1" << arin << QByteArray("n + 2001:db8::1\n") << "";
+        QTest::newRow("IPv6") << "2600::1" << arin << QByteArray("n + 2600::1\n") << "";
+        QTest::newRow("RIPE address") << "193.0.6.139" << "whois.ripe.net" << QByteArray("193.0.6.139\n") << "";
+        QTest::newRow("APNIC AS number") << "AS4608" << "whois.apnic.net" << QByteArray("AS4608\n") << "";
         QTest::newRow("prefix") << "192.0.2.0/24" << arin << QByteArray("r + = 192.0.2.0/24\n") << "";
         QTest::newRow("AS number") << "AS15169" << arin << QByteArray("a + 15169\n") << "";
         QTest::newRow("handle") << "SK2374-RIPE" << "whois.ripe.net" << QByteArray("sk2374-ripe\n") << "";

@@ -202,8 +202,8 @@ std::optional<WhoisInfo::Hop> WhoisInfo::nextHop(const Reply &reply, const Hop &
     }
 
     // A referral quoted in a comment is no referral.
-    const QRegularExpression referralPattern = extraction::fieldPattern(QStringLiteral("ReferralServer|Whois Server"));
-    const QString referral = extraction::firstValueOutsideComments(referralPattern, response);
+    static const extraction::Field referralField(QStringLiteral("ReferralServer|Whois Server"));
+    const QString referral = extraction::firstValueOutsideComments(referralField, response);
     std::optional<Referral> next = parseReferral(referral, m_endpoints.port);
     if (next && next->port == 43)
         next->port = m_endpoints.port; // the whois port, wherever this engine finds it

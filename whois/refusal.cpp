@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "analysis/scan.h"
+
 namespace {
 
 struct Row
@@ -45,14 +47,37 @@ const QList<Row> &table()
     return rows;
 }
 
+// The first letter of every row, case-folded.
+const QString &firstLetters()
+{
+    static const QString letters = [] {
+        QString l;
+        for (const Row &row : table())
+            l += row.start.front().toCaseFolded();
+        return l;
+    }();
+    return letters;
+}
+
 } // namespace
 
 std::optional<RegistryRefusal> registryRefusal(const QString &reply)
 {
     if (reply.size() > kRefusalMaxSize)
         return std::nullopt;
-    for (QStringView line : QStringView(reply).split(u'\n')) {
-        line = line.trimmed();
+    const QStringView text(reply);
+    for (qsizetype start = 0; start < text.size();) {
+        qsizetype end = scan::indexOf(text, '\n', start);
+        if (end < 0)
+            end = text.size();
+        qsizetype first = start;
+        while (first < end && text.at(first).isSpace())
+            ++first;
+        const QStringView line = text.sliced(first, end - first);
+        start = end + 1;
+        // Most lines of an answer differ from every row in their first letter.
+        if (line.isEmpty() || !firstLetters().contains(line.front().toCaseFolded()))
+            continue;
         const auto starts = [line](const Row &row) { return line.startsWith(row.start, Qt::CaseInsensitive); };
         const auto row = std::find_if(table().cbegin(), table().cend(), starts);
         if (row != table().cend())

@@ -28,7 +28,12 @@ struct WhoisEndpoints
 {
     static constexpr const char *kDefaultServer = "whois.arin.net";
 
-    QString defaultServer = QLatin1String(kDefaultServer); // asked for addresses, prefixes and AS numbers
+    // Asked for an address, a prefix or an AS number that no registry's
+    // file covers, and for what no table routes (a name without a dot,
+    // words with blanks). Numbers a file covers go to their registry
+    // (lookup/plan.h); where this is anything but kDefaultServer (a test's
+    // own server), every number comes here instead.
+    QString defaultServer = QLatin1String(kDefaultServer);
     QString domainSuffix = QStringLiteral(".whois-servers.net"); // appended to a TLD the table does not know
     QString ianaServer = QStringLiteral("whois.iana.org"); // knows every TLD's server
     quint16 port = 43;
