@@ -129,7 +129,16 @@ AnswerStore::AnswerStore(const QString &path)
     d->path = path;
 }
 
-AnswerStore::~AnswerStore() = default;
+AnswerStore::~AnswerStore()
+{
+    QMutexLocker lock(&d->mutex);
+    const bool pending = !d->uses.empty();
+    lock.unlock();
+    if (pending) {
+        if (Connection *c = d->connection())
+            d->writeUses(*c);
+    }
+}
 
 QString AnswerStore::path() const
 {

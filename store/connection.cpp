@@ -92,19 +92,25 @@ bool Connection::open()
     // checkpoints only, which loses no committed answer on a crash of the program.
     pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
     pragma.exec(QStringLiteral("PRAGMA journal_size_limit=4194304"));
+    // The upper pages of the indexes stay in memory; no memory mapping,
+    // whose read errors would end the program instead of failing a search.
+    pragma.exec(QStringLiteral("PRAGMA cache_size=-8192"));
     sql = std::make_unique<Statements>(db);
+    // Rows read once and in order need no copy kept by Qt.
+    for (QSqlQuery *q : { &sql->byKey, &sql->byRange, &sql->touch, &sql->insert })
+        q->setForwardOnly(true);
     const QString columns = QString::fromLatin1(kColumns);
     const bool prepared =
-        sql->byKey.prepare(QStringLiteral("SELECT rowid, %1 FROM answers WHERE key=? AND fetched>=?").arg(columns))
+        sql->byKey.prepare(QStringLiteral("SELECT %1 FROM answers WHERE key=? AND fetched>=?").arg(columns))
         // Registry ranges nest or stand apart, so walking down from the
         // address, the first range that reaches it is the narrowest; among
         // copies of one range the newest comes first. Only a range that
         // starts at most one widest-kept block below the address can hold it.
-        && sql->byRange.prepare(QStringLiteral("SELECT rowid, %1 FROM answers WHERE family=? AND range_start<=? "
+        && sql->byRange.prepare(QStringLiteral("SELECT %1 FROM answers WHERE family=? AND range_start<=? "
                                                "AND range_start>=? AND range_end>=? "
                                                "ORDER BY range_start DESC, range_end ASC, fetched DESC LIMIT 1")
                                     .arg(columns))
-        && sql->touch.prepare(QStringLiteral("UPDATE answers SET used=? WHERE rowid=?"))
+        && sql->touch.prepare(QStringLiteral("UPDATE answers SET used=max(used, ?) WHERE key=?"))
         && sql->insert.prepare(QStringLiteral("INSERT OR REPLACE INTO answers(%1, used) "
                                               "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
                                    .arg(columns));

@@ -85,7 +85,7 @@ void bindAnswer(QSqlQuery &insert, const Answer &a, qint64 used)
 Answer readAnswer(const QSqlQuery &row)
 {
     Answer a;
-    int i = 1; // after the rowid
+    int i = 0;
     a.key = fromBlob(row.value(i++));
     a.kind = fromBlob(row.value(i++));
     a.servers = listFromBlob(row.value(i++));

@@ -10,7 +10,7 @@ namespace store::detail {
 
 // Binds the answer to Connection's insert statement; used is the time of last use.
 void bindAnswer(QSqlQuery &insert, const Answer &answer, qint64 used);
-// The answer of the query's current row, whose columns follow the rowid.
+// The answer of the query's current row, of the columns kColumns names.
 Answer readAnswer(const QSqlQuery &row);
 // A text as the store keeps it: UTF-16, so it comes back exactly.
 QByteArray textBlob(const QString &text);
