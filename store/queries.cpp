@@ -31,8 +31,8 @@ QByteArray lowestStart(const QHostAddress &address)
         low[i] = quint8(d & 0xff);
         borrow = d < 0 ? 1 : 0;
     }
-    if (borrow || (v4 && (low[10] != 0xff || low[11] != 0xff)))
-        low = v4 ? analysis::wideAddress(QHostAddress(quint32(0))) : analysis::WideAddress{};
+    if (borrow) // below the lowest address; an IPv4 one may fall below the mapped block, which is harmless
+        low = analysis::WideAddress{};
     return QByteArray(reinterpret_cast<const char *>(low.data()), int(low.size()));
 }
 

@@ -175,7 +175,7 @@ void TestStore::find_data()
     QTest::newRow("newest copy of a range") << "8.8.4.200" << "8.8.4.9";
     QTest::newRow("narrowest range too old") << "9.9.9.1" << "";
     QTest::newRow("outside every range") << "8.128.0.0" << "";
-    QTest::newRow("lowest addresses") << "0.0.0.9" << "0.0.0.1";
+    QTest::newRow("lowest addresses") << "::9" << "::1";
     QTest::newRow("IPv6") << "2001:db8:5::1" << "2001:db8::1";
     QTest::newRow("IPv4 is not IPv4-mapped IPv6") << "::ffff:8.8.8.8" << "";
 }
@@ -191,7 +191,7 @@ void TestStore::find()
         { "8.1.1.1", "8.0.0.0-8.127.255.255", 1 }, { "8.8.8.8", "8.8.8.0-8.8.8.255", 23 },
         { "8.8.4.4", "8.8.4.0-8.8.4.255", 3 }, { "8.8.4.9", "8.8.4.0-8.8.4.255", 2 },
         { "9.0.0.1", "9.0.0.0-9.255.255.255", 1 }, { "9.9.9.9", "9.9.9.0-9.9.9.255", 25 },
-        { "0.0.0.1", "0.0.0.0-0.0.0.255", 0 }, { "2001:db8::1", "2001:db8::-2001:db8:ffff::", 0 },
+        { "::1", "::-::ffff", 0 }, { "2001:db8::1", "2001:db8::-2001:db8:ffff::", 0 },
     };
     for (const auto &k : kept) {
         Answer a = answer(QString::fromLatin1(k.key), QStringLiteral("text"), QString::fromLatin1(k.range));
@@ -258,6 +258,7 @@ void TestStore::damagedFile_data()
 {
     QTest::addColumn<QString>("damage");
     QTest::newRow("truncated") << "truncated";
+    QTest::newRow("scribbled over") << "scribbled";
     QTest::newRow("random bytes") << "random";
     QTest::newRow("another program's database") << "foreign";
 }
@@ -267,7 +268,7 @@ void TestStore::damagedFile()
     QFETCH(QString, damage);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("answers.sqlite"));
-    if (damage == QLatin1String("truncated")) {
+    if (damage == QLatin1String("truncated") || damage == QLatin1String("scribbled")) {
         const auto s = AnswerStore::open(path);
         for (int i = 0; i < 20; ++i)
             QVERIFY(s->put(answer(QString::number(i), QString(8000, u'x'))));
@@ -282,8 +283,11 @@ void TestStore::damagedFile()
     QVERIFY(file.open(QIODevice::ReadWrite));
     if (damage == QLatin1String("truncated"))
         QVERIFY(file.resize(file.size() / 2));
+    // Past the first pages, where the header and the table's root are.
+    if (damage == QLatin1String("scribbled"))
+        QVERIFY(file.seek(file.size() / 2));
     std::mt19937 random(7);
-    for (int i = 0; damage == QLatin1String("random") && i < 4096; ++i)
+    for (int i = 0; damage != QLatin1String("truncated") && damage != QLatin1String("foreign") && i < 4096; ++i)
         file.putChar(char(random()));
     file.close();
     QSqlDatabase::removeDatabase(QStringLiteral("foreign"));
