@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <random>
@@ -99,6 +100,7 @@ void firstSearch(benchmark::State &state)
         const auto s = store::AnswerStore::open(f.path);
         benchmark::DoNotOptimize(s->findByKey(f.keys.front(), QDateTime()));
     }
+    state.counters["file MB"] = QFileInfo(f.path).size() / 1e6;
 }
 BENCHMARK(firstSearch)->Unit(benchmark::kMillisecond);
 
