@@ -11,7 +11,7 @@ namespace {
 
 // "VANT": the file is ours. The version counts schema changes.
 constexpr int kApplicationId = 0x56414e54;
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
 // SQLite's codes for a file that is not a database, or a broken one.
 bool meansDamage(const QSqlError &error)
@@ -66,7 +66,7 @@ Examined examineOpen(QSqlDatabase &db)
 
 } // namespace
 
-const char kColumns[] = "key, kind, servers, protocols, fetched, response, utf8, text, "
+const char kColumns[] = "key, kind, servers, protocols, fetched, body, utf8, "
                         "net_range, cidr, owner, country, address, family, range_start, range_end";
 
 Connection::Connection(const QString &name, const QString &path)
@@ -122,7 +122,7 @@ bool Connection::open()
                                     .arg(columns))
         && sql->touch.prepare(QStringLiteral("UPDATE answers SET used=max(used, ?) WHERE key=?"))
         && sql->insert.prepare(QStringLiteral("INSERT OR REPLACE INTO answers(%1, used) "
-                                              "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                                              "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
                                    .arg(columns));
     if (!prepared) {
         lastError = sql->byKey.lastError().databaseText() + sql->insert.lastError().databaseText();
@@ -157,8 +157,8 @@ bool createSchema(Connection &c, QString *reason)
     const QStringList statements = {
         QStringLiteral("BEGIN IMMEDIATE"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS answers (key BLOB PRIMARY KEY NOT NULL, kind BLOB, servers BLOB, "
-                       "protocols BLOB, fetched INTEGER NOT NULL, used INTEGER NOT NULL, response BLOB, utf8 INTEGER, "
-                       "text BLOB, net_range BLOB, cidr BLOB, owner BLOB, country BLOB, address BLOB, "
+                       "protocols BLOB, fetched INTEGER NOT NULL, used INTEGER NOT NULL, body BLOB, utf8 INTEGER, "
+                       "net_range BLOB, cidr BLOB, owner BLOB, country BLOB, address BLOB, "
                        "family INTEGER, range_start BLOB, range_end BLOB)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS answers_by_range "
                        "ON answers(family, range_start, range_end DESC, fetched)"),

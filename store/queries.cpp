@@ -53,8 +53,12 @@ std::optional<Answer> AnswerStore::Private::takeRow(Connection &c, QSqlQuery &q)
         q.finish();
         return std::nullopt;
     }
-    Answer answer = detail::readAnswer(q);
+    std::optional<Answer> read = detail::readAnswer(q);
     q.finish(); // ends the read, so a checkpoint need not wait for it
+    // A row broken inside is no answer; a fresh lookup will replace it.
+    if (!read)
+        return std::nullopt;
+    Answer &answer = *read;
     const qint64 when = nextUse();
     QMutexLocker lock(&mutex);
     uses[detail::textBlob(answer.key)] = when;
@@ -62,7 +66,7 @@ std::optional<Answer> AnswerStore::Private::takeRow(Connection &c, QSqlQuery &q)
     lock.unlock();
     if (many)
         writeUses(c);
-    return answer;
+    return read;
 }
 
 std::optional<Answer> AnswerStore::findByKey(const QString &key, const QDateTime &notBefore)

@@ -24,6 +24,16 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// Letters that do not compress, so that a test knows how much the file holds.
+QString noise(int length, unsigned seed)
+{
+    std::mt19937 random(seed);
+    QString text(length, Qt::Uninitialized);
+    for (QChar &c : text)
+        c = QChar(char16_t(u'!' + random() % 90));
+    return text;
+}
+
 Answer answer(const QString &key, const QString &text = QStringLiteral("text"), const QString &range = QString())
 {
     Answer a;
@@ -217,8 +227,8 @@ void TestStore::leastRecentlyUsedGoesFirst()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("answers.sqlite"));
-    const qint64 limit = 256 * 1024;
-    const QString big(4000, u'x'); // 8 kB as UTF-16, as text and as reply
+    const qint64 limit = 96 * 1024;
+    const QString big = noise(4000, 1); // about 3.5 kB compressed, as text and as reply
     {
         const auto s = AnswerStore::open(path);
         s->setMaxBytes(limit);
@@ -254,7 +264,7 @@ void TestStore::damagedFile()
     if (damage == QLatin1String("truncated") || damage == QLatin1String("scribbled")) {
         const auto s = AnswerStore::open(path);
         for (int i = 0; i < 20; ++i)
-            QVERIFY(s->put(answer(QString::number(i), QString(8000, u'x'))));
+            QVERIFY(s->put(answer(QString::number(i), noise(8000, i))));
     } else if (damage == QLatin1String("foreign")) {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("foreign"));
         db.setDatabaseName(path);
