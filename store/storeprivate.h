@@ -1,0 +1,42 @@
+#ifndef VANTOR_STORE_STOREPRIVATE_H
+#define VANTOR_STORE_STOREPRIVATE_H
+
+#include <QMutex>
+#include <QThread>
+
+#include <atomic>
+#include <map>
+
+#include "store/answerstore.h"
+#include "store/connection.h"
+
+namespace store {
+
+struct AnswerStore::Private
+{
+    using Connection = detail::Connection;
+
+    QString path;
+    std::atomic<qint64> maxBytes{ kDefaultMaxBytes };
+
+    QMutex mutex; // guards what follows
+    bool looked = false;      // the file was examined in this process
+    QString unavailable;      // why nothing can be kept, when the file cannot be used
+    QString error;
+    QStringList notices;
+    bool writeFailureTold = false;
+    qint64 lastUse = 0;
+    std::map<Qt::HANDLE, std::unique_ptr<Connection>> connections;
+
+    Connection *connection();
+    void lookAtFile(); // under mutex
+    bool failed(const QString &reason);
+    qint64 nextUse();
+    // The row the statement finds, marked used; nullopt for none.
+    std::optional<Answer> takeRow(Connection &c, QSqlQuery &q);
+    void evict(Connection &c, const QByteArray &keepKey);
+};
+
+} // namespace store
+
+#endif
