@@ -164,8 +164,8 @@ void keep(LookupResult &result, bool noRecord, bool hopFailed, const WhoisEndpoi
     if (!k->address.isNull()) {
         // A range too wide to stand for its addresses (a registry's whole
         // block) keeps the answer for this address alone.
-        const std::optional<AddressRange> range = smallestRangeHolding(result.response, k->address);
-        if (range && rangeNarrowEnough(*range)) {
+        const std::optional<analysis::AddressRange> range = analysis::smallestRangeHolding(result.response, k->address);
+        if (range && analysis::rangeNarrowEnough(*range)) {
             a.rangeStart = range->start;
             a.rangeEnd = range->end;
         }
