@@ -1,6 +1,9 @@
 #include "lookup/kept.h"
 
+#include <QCoreApplication>
+#include <QHash>
 #include <QHostAddress>
+#include <QMutex>
 
 #include "analysis/ranges.h"
 #include "route/query.h"
@@ -49,9 +52,25 @@ std::optional<Key> keyOf(const QString &typed)
     return k;
 }
 
+// Held for the whole run: the store says its notice once in its life, and
+// opening it anew for every lookup would cost what it saves.
 std::shared_ptr<store::AnswerStore> storeFor(const WhoisEndpoints &endpoints)
 {
-    return store::AnswerStore::open(storePath(endpoints));
+    static QMutex mutex;
+    static QHash<QString, std::shared_ptr<store::AnswerStore>> held;
+    const QString path = storePath(endpoints);
+    const QMutexLocker lock(&mutex);
+    if (held.isEmpty()) {
+        // Closed with the application, while Qt's SQL drivers are still there.
+        qAddPostRoutine([] {
+            const QMutexLocker lock(&mutex);
+            held.clear();
+        });
+    }
+    std::shared_ptr<store::AnswerStore> &answers = held[path];
+    if (!answers)
+        answers = store::AnswerStore::open(path);
+    return answers;
 }
 
 LookupResult resultOf(const store::Answer &a, const QString &typed, const WhoisEndpoints &endpoints)

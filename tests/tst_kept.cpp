@@ -61,17 +61,17 @@ private slots:
         QTest::addColumn<QString>("status"); // of the second; "" where it asked
         const qint64 day = 24 * 3600;
         QTest::newRow("23 h old") << "192.0.2.1" << "192.0.2.1" << 23 << day << false << false << kRanges
-                                  << "Saved answer from 127.0.0.1:{port}, 23 hours old";
+                                  << "Saved answer from 127.0.0.1, 23 hours old";
         QTest::newRow("25 h old") << "192.0.2.1" << "192.0.2.1" << 25 << day << false << false << kRanges << "";
         QTest::newRow("a shorter max age") << "192.0.2.1" << "192.0.2.1" << 2 << qint64(3600) << false << false
                                            << kRanges << "";
         QTest::newRow("fresh") << "192.0.2.1" << "192.0.2.1" << 0 << day << true << false << kRanges << "";
         QTest::newRow("-h") << "192.0.2.1" << "192.0.2.1" << 0 << day << false << true << kRanges << "";
         QTest::newRow("same network") << "192.0.2.1" << "192.0.2.200" << 0 << day << false << false << kRanges
-                                      << "Saved answer from 127.0.0.1:{port}, less than a minute old";
+                                      << "Saved answer from 127.0.0.1, less than a minute old";
         QTest::newRow("a range too wide") << "10.0.0.1" << "10.0.0.2" << 0 << day << false << false << kRanges << "";
         QTest::newRow("AS number, as typed") << "AS64500" << "as64500" << 49 << 7 * day << false << false
-                                             << QByteArray("aut-num: AS64500\n") << "Saved answer from 127.0.0.1:{port}, 2 days old";
+                                             << QByteArray("aut-num: AS64500\n") << "Saved answer from 127.0.0.1, 2 days old";
         QTest::newRow("no reply is not kept") << "192.0.2.1" << "192.0.2.1" << 0 << day << false << false << QByteArray() << "";
     }
     void secondLookup()
@@ -98,7 +98,6 @@ private slots:
         options.maxAgeS = maxAgeS;
         options.fresh = fresh;
         const LookupResult r = lookUp(second, e, options);
-        status.replace("{port}", QString::number(server.port()));
         QCOMPARE(r.stored, !status.isEmpty());
         QCOMPARE(server.connections(), status.isEmpty() ? 2 : 1);
         if (named) // nor written

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
@@ -256,7 +257,7 @@ private slots:
         mainWindow w;
         useEndpoints(w, e);
         showAndFocus(w);
-        const QString saved = QStringLiteral("Saved answer from 127.0.0.1:%1, 3 hours old. F5 asks again").arg(server.port());
+        const QString saved = QStringLiteral("Saved answer from 127.0.0.1, 3 hours old. F5 asks again");
         const struct
         {
             const char *query;
