@@ -73,6 +73,8 @@ private slots:
         QTest::newRow("AS number, as typed") << "AS64500" << "as64500" << 49 << 7 * day << false << false
                                              << QByteArray("aut-num: AS64500\n") << "Saved answer from 127.0.0.1, 2 days old";
         QTest::newRow("no reply is not kept") << "192.0.2.1" << "192.0.2.1" << 0 << day << false << false << QByteArray() << "";
+        QTest::newRow("a refusal is not kept") << "192.0.2.1" << "192.0.2.1" << 0 << day << false << false
+                                               << QByteArray("%ERROR:201: access denied\n") << "";
     }
     void secondLookup()
     {
@@ -125,6 +127,9 @@ private slots:
         QSignalSpy finished(&batch, &LookupBatch::finished);
         batch.run({ "192.0.2.1", "192.0.2.2", "198.51.100.1", "192.0.2.3", "198.51.100.2", "198.51.100.3" });
         QVERIFY(finished.wait(10000));
+        // The second network's first address is asked at the second turn,
+        // not after the first network's others have had theirs.
+        QVERIFY2(server.acceptedAt().value(1) < 550, qPrintable(QString::number(server.acceptedAt().value(1))));
         QCOMPARE(server.received(), (QList<QByteArray>{ "n + 192.0.2.1\n", "n + 198.51.100.1\n" }));
         QCOMPARE(batch.fromStore(), 4);
         QCOMPARE(results.size(), 6);
