@@ -28,11 +28,45 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
+#include <QBasicTimer>
 
 namespace {
 
 const QString kHistoryKey = QStringLiteral("history/queries");
 const QString kGeometryKey = QStringLiteral("window/geometry");
+
+// Writes the settings file half a second after a change instead of at the
+// next turn of the event loop: the write ends in a flush to disk that takes
+// milliseconds, and a search, which enters the history, would otherwise
+// wait for it before its saved answer shows. What is set is read back at
+// once all the same; what is not written yet is written at exit.
+class DeferredSync : public QObject
+{
+public:
+    explicit DeferredSync(QSettings *settings) : m_settings(settings)
+    {
+        settings->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::UpdateRequest)
+            return false;
+        if (!m_timer.isActive())
+            m_timer.start(500, this);
+        return true;
+    }
+    void timerEvent(QTimerEvent *) override
+    {
+        m_timer.stop();
+        m_settings->sync();
+    }
+
+private:
+    QSettings *m_settings;
+    QBasicTimer m_timer;
+};
 
 } // namespace
 
@@ -229,6 +263,7 @@ QSettings &mainWindow::settings()
 {
     // Kept in the user's settings folder, the same for every build.
     static QSettings store(QStringLiteral("Vantor"), QStringLiteral("Vantor"));
+    static DeferredSync deferred(&store);
     return store;
 }
 
