@@ -173,6 +173,8 @@ void LookupBatch::deliver()
         if (r.notice.isEmpty())
             std::swap(r.notice, m_notice);
         m_fromStore += r.stored ? 1 : 0;
+        if (r.stored && r.id == 0) // taken here; the lookup thread says it for its own
+            emit progress(m_nextOut, r.status);
         emit resultReady(m_nextOut++, r);
     }
     if (m_stopped || m_finished)
