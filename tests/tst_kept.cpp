@@ -165,26 +165,6 @@ private slots:
         QVERIFY2(first.notice.startsWith(QLatin1String("Answers cannot be saved: ")), qPrintable(first.notice));
         QCOMPARE(second.notice, QString());
     }
-
-    void ageText_data()
-    {
-        QTest::addColumn<qint64>("seconds");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("clock behind") << qint64(-5) << "less than a minute";
-        QTest::newRow("59 s") << qint64(59) << "less than a minute";
-        QTest::newRow("1 min") << qint64(60) << "1 minute";
-        QTest::newRow("59 min") << qint64(3599) << "59 minutes";
-        QTest::newRow("1 h") << qint64(3600) << "1 hour";
-        QTest::newRow("23 h") << qint64(24 * 3600 - 1) << "23 hours";
-        QTest::newRow("1 day") << qint64(24 * 3600) << "1 day";
-        QTest::newRow("9 days") << qint64(9 * 24 * 3600 + 5) << "9 days";
-    }
-    void ageText()
-    {
-        QFETCH(qint64, seconds);
-        QFETCH(QString, text);
-        QCOMPARE(kept::ageText(seconds), text);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestKept)
