@@ -25,12 +25,36 @@ WideAddress difference(const WideAddress &end, const WideAddress &start)
     return out;
 }
 
+// A dotted quad read in place: a long reply holds thousands of them, and
+// QHostAddress wants a QString of each.
+QHostAddress parseAddress(QStringView text)
+{
+    quint32 address = 0;
+    int parts = 0, digits = 0;
+    quint32 part = 0;
+    for (const QChar c : text) {
+        if (c.isDigit() && c.unicode() < 0x80 && digits < 3) {
+            part = part * 10 + (c.unicode() - u'0');
+            ++digits;
+        } else if (c == u'.' && digits > 0 && part < 256 && parts < 3) {
+            address = address << 8 | part;
+            ++parts;
+            part = digits = 0;
+        } else {
+            return QHostAddress(text.toString());
+        }
+    }
+    if (parts != 3 || digits == 0 || part > 255)
+        return QHostAddress(text.toString());
+    return QHostAddress(address << 8 | part);
+}
+
 std::optional<AddressRange> parseRange(QStringView value)
 {
     AddressRange range;
     if (const qsizetype dash = value.indexOf(u'-'); dash >= 0) {
-        range.start = QHostAddress(value.first(dash).trimmed().toString());
-        range.end = QHostAddress(value.sliced(dash + 1).trimmed().toString());
+        range.start = parseAddress(value.first(dash).trimmed());
+        range.end = parseAddress(value.sliced(dash + 1).trimmed());
     } else if (value.contains(u'/')) {
         const auto [network, length] = QHostAddress::parseSubnet(value.toString());
         if (length < 0)

@@ -6,11 +6,11 @@
 #include <QLockFile>
 #include <QMutex>
 #include <QSqlError>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <chrono>
 
-#include "rdap/bootstrap.h"
 #include "store/connection.h"
 #include "store/storeprivate.h"
 
@@ -105,8 +105,10 @@ qint64 AnswerStore::Private::nextUse()
 
 QString AnswerStore::defaultPath()
 {
-    const QString folder = rdap::programCacheFolder();
-    return folder.isEmpty() ? QString() : folder + QLatin1String("answers.sqlite");
+    // The folder the window and vantor-cli share for what they keep (the
+    // RDAP bootstrap files too); the generic location, not one per program.
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    return base.isEmpty() ? QString() : base + QLatin1String("/Vantor/answers.sqlite");
 }
 
 std::shared_ptr<AnswerStore> AnswerStore::open(const QString &path)
@@ -129,7 +131,16 @@ AnswerStore::AnswerStore(const QString &path)
     d->path = path;
 }
 
-AnswerStore::~AnswerStore() = default;
+AnswerStore::~AnswerStore()
+{
+    QMutexLocker lock(&d->mutex);
+    const bool pending = !d->uses.empty();
+    lock.unlock();
+    if (pending) {
+        if (Connection *c = d->connection())
+            d->writeUses(*c);
+    }
+}
 
 QString AnswerStore::path() const
 {

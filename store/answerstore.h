@@ -35,7 +35,7 @@ public:
     static constexpr qint64 kDefaultMaxBytes = 100LL * 1000 * 1000;
 
     // The store in the user's cache folder: <GenericCacheLocation>/Vantor/answers.sqlite,
-    // shared by the window and vantor-cli (rdap::programCacheFolder()).
+    // shared by the window and vantor-cli (the folder of the RDAP bootstrap files).
     static QString defaultPath();
     // One store per file per process, opened on first use; safe from any thread.
     static std::shared_ptr<AnswerStore> open(const QString &path);

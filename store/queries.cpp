@@ -31,8 +31,8 @@ QByteArray lowestStart(const QHostAddress &address)
         low[i] = quint8(d & 0xff);
         borrow = d < 0 ? 1 : 0;
     }
-    if (borrow || (v4 && (low[10] != 0xff || low[11] != 0xff)))
-        low = v4 ? analysis::wideAddress(QHostAddress(quint32(0))) : analysis::WideAddress{};
+    if (borrow) // below the lowest address; an IPv4 one may fall below the mapped block, which is harmless
+        low = analysis::WideAddress{};
     return QByteArray(reinterpret_cast<const char *>(low.data()), int(low.size()));
 }
 
@@ -53,14 +53,20 @@ std::optional<Answer> AnswerStore::Private::takeRow(Connection &c, QSqlQuery &q)
         q.finish();
         return std::nullopt;
     }
-    const qint64 rowid = q.value(0).toLongLong();
-    Answer answer = detail::readAnswer(q);
+    std::optional<Answer> read = detail::readAnswer(q);
     q.finish(); // ends the read, so a checkpoint need not wait for it
-    c.sql->touch.bindValue(0, nextUse());
-    c.sql->touch.bindValue(1, rowid);
-    c.sql->touch.exec(); // a store that cannot be written still answers
-    c.sql->touch.finish();
-    return answer;
+    // A row broken inside is no answer; a fresh lookup will replace it.
+    if (!read)
+        return std::nullopt;
+    Answer &answer = *read;
+    const qint64 when = nextUse();
+    QMutexLocker lock(&mutex);
+    uses[detail::textBlob(answer.key)] = when;
+    const bool many = uses.size() >= 256;
+    lock.unlock();
+    if (many)
+        writeUses(c);
+    return read;
 }
 
 std::optional<Answer> AnswerStore::findByKey(const QString &key, const QDateTime &notBefore)
@@ -105,6 +111,7 @@ bool AnswerStore::put(const Answer &answer)
         lock.unlock();
         return d->failed(reason);
     }
+    d->writeUses(*c);
     QSqlQuery &q = c->sql->insert;
     detail::bindAnswer(q, answer, d->nextUse());
     const bool stored = q.exec();
@@ -133,6 +140,24 @@ bool AnswerStore::clear()
     q.exec(QStringLiteral("PRAGMA incremental_vacuum"));
     while (q.next()) { }
     return true;
+}
+
+void AnswerStore::Private::writeUses(Connection &c)
+{
+    QMutexLocker lock(&mutex);
+    const auto taken = std::exchange(uses, {});
+    lock.unlock();
+    if (taken.empty())
+        return;
+    // One transaction for all; an answer replaced since keeps its later time.
+    QSqlQuery begin(c.db);
+    begin.exec(QStringLiteral("BEGIN"));
+    for (auto it = taken.cbegin(); it != taken.cend(); ++it) {
+        c.sql->touch.bindValue(0, it->second);
+        c.sql->touch.bindValue(1, it->first);
+        c.sql->touch.exec(); // a store that cannot be written still answers
+    }
+    begin.exec(QStringLiteral("COMMIT"));
 }
 
 void AnswerStore::Private::evict(Connection &c, const QByteArray &keepKey)

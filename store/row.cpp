@@ -2,6 +2,8 @@
 
 #include <QtEndian>
 
+#include <cstring>
+
 #include "analysis/ranges.h"
 
 namespace store::detail {
@@ -61,6 +63,41 @@ QByteArray addressBlob(const QHostAddress &address)
     return QByteArray(reinterpret_cast<const char *>(wide.data()), int(wide.size()));
 }
 
+namespace {
+
+// The reply and the text as shown, one after the other and compressed
+// together: the text repeats most of the reply. A registry's reply of
+// 3 kB takes about 1.3 kB so, against 12 kB as two UTF-16 texts, and 100 MB
+// hold some 70,000 answers rather than 8,000.
+QByteArray bodyBlob(const Answer &a)
+{
+    QByteArray plain;
+    plain.reserve(4 + (a.response.size() + a.text.size()) * 2);
+    const quint32 responseChars = quint32(a.response.size());
+    plain.append(reinterpret_cast<const char *>(&responseChars), 4);
+    plain += textBlob(a.response);
+    plain += textBlob(a.text);
+    return qCompress(plain, 6);
+}
+
+// False for a body that does not decompress or does not add up.
+bool readBody(const QVariant &value, Answer *a)
+{
+    const QByteArray plain = qUncompress(value.toByteArray());
+    if (plain.size() < 4 || plain.size() % 2 != 0)
+        return false;
+    quint32 responseChars = 0;
+    memcpy(&responseChars, plain.constData(), 4);
+    const qsizetype chars = (plain.size() - 4) / 2;
+    if (responseChars > quint64(chars))
+        return false;
+    a->response = fromBlob(QVariant(plain.mid(4, responseChars * 2)));
+    a->text = fromBlob(QVariant(plain.mid(4 + responseChars * 2)));
+    return true;
+}
+
+} // namespace
+
 void bindAnswer(QSqlQuery &insert, const Answer &a, qint64 used)
 {
     const QStringList texts = { a.key, a.kind, a.servers.join(QLatin1Char('\n')), a.protocols.join(QLatin1Char('\n')) };
@@ -68,9 +105,9 @@ void bindAnswer(QSqlQuery &insert, const Answer &a, qint64 used)
     for (const QString &text : texts)
         insert.bindValue(i++, textBlob(text));
     insert.bindValue(i++, a.fetched.toMSecsSinceEpoch());
-    insert.bindValue(i++, textBlob(a.response));
+    insert.bindValue(i++, bodyBlob(a));
     insert.bindValue(i++, a.utf8 ? 1 : 0);
-    for (const QString *text : { &a.text, &a.netRange, &a.cidr, &a.owner, &a.country, &a.address })
+    for (const QString *text : { &a.netRange, &a.cidr, &a.owner, &a.country, &a.address })
         insert.bindValue(i++, textBlob(*text));
     // A range is kept only whole: both ends, one family, in order.
     const int family = familyOf(a.rangeStart);
@@ -82,18 +119,19 @@ void bindAnswer(QSqlQuery &insert, const Answer &a, qint64 used)
     insert.bindValue(i++, used);
 }
 
-Answer readAnswer(const QSqlQuery &row)
+std::optional<Answer> readAnswer(const QSqlQuery &row)
 {
     Answer a;
-    int i = 1; // after the rowid
+    int i = 0;
     a.key = fromBlob(row.value(i++));
     a.kind = fromBlob(row.value(i++));
     a.servers = listFromBlob(row.value(i++));
     a.protocols = listFromBlob(row.value(i++));
     a.fetched = QDateTime::fromMSecsSinceEpoch(row.value(i++).toLongLong(), Qt::UTC);
-    a.response = fromBlob(row.value(i++));
+    if (!readBody(row.value(i++), &a))
+        return std::nullopt;
     a.utf8 = row.value(i++).toInt() != 0;
-    for (QString *text : { &a.text, &a.netRange, &a.cidr, &a.owner, &a.country, &a.address })
+    for (QString *text : { &a.netRange, &a.cidr, &a.owner, &a.country, &a.address })
         *text = fromBlob(row.value(i++));
     const int family = row.value(i++).toInt();
     if (family == 4 || family == 6) {

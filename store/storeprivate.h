@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <map>
+#include <unordered_map>
 
 #include "store/answerstore.h"
 #include "store/connection.h"
@@ -26,6 +27,9 @@ struct AnswerStore::Private
     QStringList notices;
     bool writeFailureTold = false;
     qint64 lastUse = 0;
+    // Uses not yet written, the last per key: a search writes nothing, which
+    // would cost more than the search; the next answer kept writes them.
+    std::unordered_map<QByteArray, qint64> uses;
     std::map<Qt::HANDLE, std::unique_ptr<Connection>> connections;
 
     Connection *connection();
@@ -34,6 +38,7 @@ struct AnswerStore::Private
     qint64 nextUse();
     // The row the statement finds, marked used; nullopt for none.
     std::optional<Answer> takeRow(Connection &c, QSqlQuery &q);
+    void writeUses(Connection &c);
     void evict(Connection &c, const QByteArray &keepKey);
 };
 
