@@ -3,11 +3,14 @@
 # stand-ins for the address registries' whois servers. Not a test: with the
 # usual 1,000 addresses it runs for minutes.
 #
-#   sudo bench/batch_bench.sh [-n COUNT] [-d DELAY_MS] [-s SEED] [VANTOR_CLI]
+#   sudo bench/batch_bench.sh [-n COUNT] [-k NETS] [-d DELAY_MS] [-s SEED] [VANTOR_CLI]
 #
 # COUNT addresses (default 1000), a fifth of them in each registry's space as
 # IANA's ipv4.json (resources/data/rdap) has it, in the order of a real log:
-# bursts of a few from one registry, the bursts shuffled. Each stand-in
+# bursts of a few from one registry, the bursts shuffled. With -k, 10 * NETS
+# of them fall in NETS networks (/24, a fifth in each registry), 10 in each,
+# strewn among the others at random: vantor-cli should ask each network once
+# and take the other nine from its saved answers (-v then, for its count). Each stand-in
 # answers DELAY_MS (default 100) after the query, as a server across the
 # network would, with a reply of the size and form its registry sends: ARIN
 # answers its own space and refers the rest to the registry that holds it
@@ -19,15 +22,18 @@
 # 127.0.0.11-15 and one Python process listens on port 43 of each. Nothing
 # outside the namespaces sees them. It prints vantor-cli's wall time and peak
 # RSS (/usr/bin/time -v), its exit status, and what each stand-in was asked.
+# vantor-cli saves its answers in a new folder of its own, never the user's.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 count=1000
 delay=100
 seed=19
-while getopts "n:d:s:" opt; do
+nets=0
+while getopts "n:k:d:s:" opt; do
     case $opt in
     n) count=$OPTARG ;;
+    k) nets=$OPTARG ;;
     d) delay=$OPTARG ;;
     s) seed=$OPTARG ;;
     *) sed -n '5p' "$0" >&2; exit 2 ;;
@@ -43,7 +49,7 @@ if [ -z "${VANTOR_BENCH_INSIDE:-}" ]; then
         exit 77
     fi
     exec env VANTOR_BENCH_INSIDE=1 unshare --mount --net --propagation private \
-        "$0" -n "$count" -d "$delay" -s "$seed" "$cli"
+        "$0" -n "$count" -k "$nets" -d "$delay" -s "$seed" "$cli"
 fi
 
 ip link set lo up
@@ -155,41 +161,56 @@ def serve(workdir, delay_ms, path):
             rate = (s["queries"] - 1) / span if span > 0 else 0
             out.write(f"  {name:18} {s['queries']:5} queries, at most {s['most']} at once, {rate:.2f} a second\n")
 
-def addresses(path, count, seed):
-    """count addresses, count/5 per registry, in bursts of 1-8 from one registry."""
+def address_of(rng, blocks_of, name):
+    while True:
+        net = rng.choice(blocks_of[name])
+        address = net[rng.randrange(net.num_addresses)]
+        if address.is_global and holder(blocks_of, address) == name:
+            return address
+
+def addresses(path, count, seed, nets):
+    """count addresses, count/5 per registry, in bursts of 1-8 from one registry;
+    10 * nets of them in nets /24 networks, 10 each, strewn among the rest."""
     rng = random.Random(seed)
     blocks_of = blocks(path)
-    left = {name: count // 5 for name in blocks_of}
-    for name in list(left)[: count % 5]:
+    names = list(blocks_of)
+    shared = []
+    for i in range(nets):
+        net = ipaddress.ip_network(f"{address_of(rng, blocks_of, names[i % 5])}/24", strict=False)
+        shared += [str(net[h]) for h in rng.sample(range(1, 255), 10)]
+    rest = count - len(shared)
+    left = {name: rest // 5 for name in blocks_of}
+    for name in list(left)[: rest % 5]:
         left[name] += 1
     out = []
     while any(left.values()):
         name = rng.choice([n for n, k in left.items() if k])
         for _ in range(min(left[name], rng.randint(1, 8))):
-            while True:
-                net = rng.choice(blocks_of[name])
-                address = net[rng.randrange(net.num_addresses)]
-                if address.is_global and holder(blocks_of, address) == name:
-                    break
-            out.append(str(address))
+            out.append(str(address_of(rng, blocks_of, name)))
             left[name] -= 1
+    for address in shared:
+        out.insert(rng.randrange(len(out) + 1), address)
     return out
 
 if __name__ == "__main__":
     if sys.argv[1] == "serve":
         serve(sys.argv[2], int(sys.argv[3]), sys.argv[4])
     else:
-        print("\n".join(addresses(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))))
+        print("\n".join(addresses(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5]))))
 PY
 
 python3 "$work/registries.py" serve "$work" "$delay" "$ipv4json" &
 servers=$!
 for _ in $(seq 100); do [ -e "$work/ready" ] && break; sleep 0.1; done
 [ -e "$work/ready" ] || { echo "batch_bench.sh: the stand-ins did not start" >&2; exit 1; }
-python3 "$work/registries.py" addresses "$ipv4json" "$count" "$seed" > "$work/addresses"
+python3 "$work/registries.py" addresses "$ipv4json" "$count" "$seed" "$nets" > "$work/addresses"
 
 status=0
-/usr/bin/time -v -o "$work/time" "$cli" -f "$work/addresses" > "$work/out" 2> "$work/err" || status=$?
+verbose=()
+[ "$nets" -gt 0 ] && verbose=(-v)
+mkdir "$work/cache"
+XDG_CACHE_HOME=$work/cache /usr/bin/time -v -o "$work/time" "$cli" "${verbose[@]}" -f "$work/addresses" \
+    > "$work/out" 2> "$work/err" || status=$?
 kill -TERM "$servers"
 wait "$servers" 2>/dev/null || true
 
@@ -198,6 +219,11 @@ rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time")
 echo "addresses:      $(wc -l < "$work/addresses") ($count asked), replies after ${delay} ms"
 echo "wall time:      $wall"
 echo "peak RSS:       $((rss / 1024)) MiB ($rss kB)"
-echo "exit status:    $status ($(grep -c . "$work/err" || true) lines on standard error)"
+if [ "$nets" -gt 0 ]; then
+    echo "exit status:    $status"
+    echo "saved answers:  $(tail -n 1 "$work/err")"
+else
+    echo "exit status:    $status ($(grep -c . "$work/err" || true) lines on standard error)"
+fi
 echo "stand-ins asked:"
 cat "$work/served"

@@ -27,6 +27,7 @@
 
 #include "cli/output.h"
 #include "lookup/batch.h"
+#include "lookup/kept.h"
 
 namespace {
 
@@ -46,6 +47,10 @@ const char kUsage[] =
     "             with user:password@ and :port (1080) where needed; '' for none\n"
     "  --noproxy LIST  servers asked directly, separated by commas; '*' for all\n"
     "  --json     one JSON object per query, one per line\n"
+    "  --max-age DURATION  take a saved answer up to this old: 30s, 30m, 2h, 7d\n"
+    "             (default 24h)\n"
+    "  --fresh    ask the servers whatever is saved (the answer is saved still)\n"
+    "  --clear-store  empty the saved answers first; alone, only that\n"
     "  -v         progress messages on standard error\n"
     "  --help     show this help and exit\n"
     "  --version  show the version and exit\n"
@@ -55,6 +60,10 @@ const char kUsage[] =
     "A server that says to slow down is left alone for a while, then asked once\n"
     "more. With -v, a line per server at the end: queries, answers, failures,\n"
     "waits.\n"
+    "\n"
+    "Answers are saved (~/.cache/Vantor/answers.sqlite, at most 100 MB) and\n"
+    "shown again without asking, an address's for every address of its network.\n"
+    "Lookups with -h neither take nor save them.\n"
     "\n"
     "The proxy comes from ALL_PROXY, HTTPS_PROXY and http_proxy, with NO_PROXY,\n"
     "read as curl reads them; --proxy and --noproxy take their place. whois goes\n"
@@ -70,6 +79,7 @@ struct Settings
     LookupOptions options;
     bool json = false;
     bool verbose = false;
+    bool clearStore = false;
     std::optional<QString> proxy;   // --proxy, in place of the environment's
     std::optional<QString> noProxy; // --noproxy, in place of NO_PROXY
 };
@@ -219,6 +229,16 @@ Settings parse(const QStringList &args)
             s.json = true;
         } else if (a == QLatin1String("--rdap")) {
             s.options.preferRdap = true;
+        } else if (a == QLatin1String("--fresh")) {
+            s.options.fresh = true;
+        } else if (a == QLatin1String("--clear-store")) {
+            s.clearStore = true;
+        } else if (a == QLatin1String("--max-age")) {
+            const std::optional<qint64> seconds = parseDuration(value());
+            if (!seconds)
+                usageError(QLatin1String("not a duration: '") + args.at(i)
+                           + QLatin1String("' (a number and s, m, h or d, as in 30m or 7d)"));
+            s.options.maxAgeS = *seconds;
         } else if (a == QLatin1String("-v")) {
             s.verbose = true;
         } else if (a == QLatin1String("-f")) {
@@ -246,7 +266,7 @@ Settings parse(const QStringList &args)
     }
     for (const QString &f : std::as_const(files))
         readQueries(f, s.queries);
-    if (s.queries.isEmpty() && files.isEmpty())
+    if (s.queries.isEmpty() && files.isEmpty() && !s.clearStore)
         usageError(QStringLiteral("no query given"));
     return s;
 }
@@ -271,6 +291,8 @@ public:
     {
         const bool ok = answered(r);
         m_allAnswered = m_allAnswered && ok;
+        if (!r.notice.isEmpty())
+            warn(r.notice);
         if (!ok)
             warn(r.typed + QLatin1String(": ") + (r.outcome == WhoisInfo::Outcome::None ? QStringLiteral("empty query") : r.status));
         else if (const QString cut = answerWarning(r); !cut.isEmpty())
@@ -338,7 +360,16 @@ int main(int argc, char *argv[])
     if (g_outputError)
         return 1;
 
-    LookupBatch batch(endpointsFor(settings), settings.options);
+    const WhoisEndpoints endpoints = endpointsFor(settings);
+    if (settings.clearStore) {
+        if (const QString error = kept::clear(endpoints); !error.isEmpty()) {
+            warn(QLatin1String("cannot clear the saved answers: ") + error);
+            return 1;
+        }
+        if (settings.queries.isEmpty())
+            return 0;
+    }
+    LookupBatch batch(endpoints, settings.options);
     Printer printer(settings);
     // Nothing more is asked once the output cannot be written.
     const auto giveUp = [&] {
@@ -355,8 +386,13 @@ int main(int argc, char *argv[])
     watchOutput(&app, giveUp);
     batch.run(settings.queries);
     const int status = app.exec();
-    if (settings.verbose)
+    if (settings.verbose) {
         reportServers(batch.tally());
+        if (kept::inUse(endpoints, settings.options))
+            warn(QStringLiteral("%1 of %2 answers came from the saved answers")
+                     .arg(batch.fromStore())
+                     .arg(settings.queries.size()));
+    }
     // A refresh of IANA's files under way may finish what it fetches; the
     // next run fetches what is still missing.
     finishBackgroundWork(2000);

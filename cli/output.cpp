@@ -1,5 +1,7 @@
 #include "cli/output.h"
 
+#include <algorithm>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -84,6 +86,31 @@ QByteArray jsonLine(const LookupResult &result)
         { QStringLiteral("outcome"), answered(result) ? QStringLiteral("answered") : QStringLiteral("failed") },
         { QStringLiteral("summary"), summary },
         { QStringLiteral("text"), s(result.text) },
+        { QStringLiteral("stored"), result.stored },
+        { QStringLiteral("fetched"), result.fetched.isValid()
+                                         ? QJsonValue(result.fetched.toUTC().toString(Qt::ISODate))
+                                         : QJsonValue() },
     };
     return QJsonDocument(line).toJson(QJsonDocument::Compact);
+}
+
+std::optional<qint64> parseDuration(const QString &text)
+{
+    static const std::pair<QChar, qint64> units[] = {
+        { QLatin1Char('s'), 1 }, { QLatin1Char('m'), 60 }, { QLatin1Char('h'), 3600 }, { QLatin1Char('d'), 24 * 3600 }
+    };
+    if (text.size() < 2)
+        return std::nullopt;
+    const QStringView digits = QStringView(text).chopped(1);
+    // Digits only: no sign, no blanks, no "1e3".
+    if (!std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return std::nullopt;
+    bool ok = false;
+    const qint64 n = digits.toLongLong(&ok);
+    for (const auto &[unit, seconds] : units) {
+        // Up to about a century: more is a slip, and would overflow the clock.
+        if (ok && text.back() == unit && n <= 36500LL * 24 * 3600 / seconds)
+            return n * seconds;
+    }
+    return std::nullopt;
 }

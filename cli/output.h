@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 #include "lookup/runner.h"
 
 // The result text for a terminal: every control character a server sent,
@@ -28,5 +30,9 @@ bool answered(const LookupResult &result);
 // What an answered lookup must still say on standard error: that its reply
 // was cut off at a bound. Empty when there is nothing to say.
 QString answerWarning(const LookupResult &result);
+
+// A --max-age value in seconds: a whole number and its unit, s, m, h or d
+// ("30s", "30m", "2h", "7d"); nothing for anything else.
+std::optional<qint64> parseDuration(const QString &text);
 
 #endif

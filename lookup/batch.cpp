@@ -3,6 +3,7 @@
 #include <QUrl>
 
 #include "net/pacer.h"
+#include "lookup/kept.h"
 #include "lookup/plan.h"
 #include "rdap/bootstrap.h"
 
@@ -42,13 +43,18 @@ QString LookupBatch::serverOf(const QString &query) const
 void LookupBatch::run(const QStringList &queries)
 {
     m_queries = queries;
+    // Kept answers first: they cost no server a turn.
     for (int i = 0; i < queries.size(); ++i) {
         m_servers.append(serverOf(queries.at(i)));
-        m_pending.append(i);
+        m_checkedAt.append(m_generation);
+        if (std::optional<LookupResult> r = kept::find(queries.at(i), m_endpoints, m_options, m_notice))
+            m_done.insert(i, *r);
+        else
+            m_pending.append(i);
     }
     m_clock.start();
-    if (queries.isEmpty())
-        QMetaObject::invokeMethod(this, &LookupBatch::finished, Qt::QueuedConnection);
+    // Results go out from the event loop, as those of lookups do.
+    QMetaObject::invokeMethod(this, &LookupBatch::deliver, Qt::QueuedConnection);
     schedule();
 }
 
@@ -78,6 +84,10 @@ void LookupBatch::schedule()
                 const qint64 wait = *r < 0 ? net::Pacer::kStopCheckMs : *r;
                 wakeIn = wakeIn < 0 ? wait : std::min(wakeIn, wait);
                 ++it;
+                continue;
+            }
+            if (keptAnswer(*it)) {
+                it = m_pending.erase(it);
                 continue;
             }
             *r = -1; // taken in this pass
@@ -128,20 +138,51 @@ void LookupBatch::count(const LookupResult &result)
     }
 }
 
+// A query about to start is looked for once more where answers were kept
+// since it last was: one in the same network as an earlier query may have
+// its answer now. Only then, so that a long queue costs no store lookups
+// at every pass.
+bool LookupBatch::keptAnswer(int index)
+{
+    if (m_checkedAt.at(index) == m_generation)
+        return false;
+    m_checkedAt[index] = m_generation;
+    std::optional<LookupResult> r = kept::find(m_queries.at(index), m_endpoints, m_options, m_notice);
+    if (!r)
+        return false;
+    m_done.insert(index, *r);
+    QMetaObject::invokeMethod(this, &LookupBatch::deliver, Qt::QueuedConnection);
+    return true;
+}
+
 void LookupBatch::collect(const LookupResult &result)
 {
     const int index = m_indexOf.take(result.id);
     count(result);
+    if (result.outcome == WhoisInfo::Outcome::Answered)
+        ++m_generation; // it may have been kept
     m_done.insert(index, result);
+    deliver();
+}
+
+void LookupBatch::deliver()
+{
     // A receiver may stop the run from within resultReady.
     while (!m_stopped && m_done.contains(m_nextOut)) {
-        const int out = m_nextOut++;
-        emit resultReady(out, m_done.take(out));
+        LookupResult r = m_done.take(m_nextOut);
+        if (r.notice.isEmpty())
+            std::swap(r.notice, m_notice);
+        m_fromStore += r.stored ? 1 : 0;
+        if (r.stored && r.id == 0) // taken here; the lookup thread says it for its own
+            emit progress(m_nextOut, r.status);
+        emit resultReady(m_nextOut++, r);
     }
-    if (m_stopped)
+    if (m_stopped || m_finished)
         return;
-    if (m_nextOut == m_queries.size())
+    if (m_nextOut == m_queries.size()) {
+        m_finished = true;
         emit finished();
-    else
+    } else {
         schedule();
+    }
 }

@@ -16,7 +16,8 @@
 // could go; the ones after it go first meanwhile. Referral hops, not known
 // in advance, wait inside their lookup. A server that says to slow down is
 // waited for and asked once more (LookupOptions::backOff). Results come out
-// in the order the queries were given.
+// in the order the queries were given. A kept answer (lookup/kept.h) is
+// taken before any of this, and costs no server a turn.
 class LookupBatch : public QObject
 {
     Q_OBJECT
@@ -48,6 +49,8 @@ public:
 
     // Per server, in the order first asked; lookups not finished yet aside.
     QList<ServerTally> tally() const { return m_tally; }
+    // How many results so far were kept answers.
+    int fromStore() const { return m_fromStore; }
 
 signals:
     void progress(int index, const QString &message);
@@ -58,6 +61,8 @@ private:
     void schedule();
     qint64 readyIn(const QString &server) const;
     void collect(const LookupResult &result);
+    bool keptAnswer(int index);
+    void deliver();
     void count(const LookupResult &result);
 
     WhoisEndpoints m_endpoints;
@@ -73,6 +78,11 @@ private:
     QHash<QString, int> m_tallyIndex;
     int m_nextOut = 0;
     bool m_stopped = false;
+    bool m_finished = false;
+    int m_generation = 0;     // grows with every answer that may have been kept
+    QList<int> m_checkedAt;   // per query: m_generation when the store was last asked
+    QString m_notice;         // the store's, for the next result out
+    int m_fromStore = 0;
     QElapsedTimer m_clock;
     QTimer m_wake;
 };

@@ -57,6 +57,7 @@ public:
     }
 
     void run(const WhoisRoute &route);
+    bool noRecord() const { return m_noRecord; }
 
 private:
     RdapAnswer askRdap(const WhoisRoute &route);
@@ -68,6 +69,7 @@ private:
 
     WhoisInfo &m_engine;
     LookupOptions m_options;
+    bool m_noRecord = false;
 };
 
 } // namespace
@@ -120,6 +122,7 @@ std::optional<QString> Driver::takeRdap(const RdapAnswer &a, const WhoisRoute &r
         break;
     }
     m_engine.outcome = WhoisInfo::Outcome::Answered;
+    m_noRecord = !a.found;
     m_engine.response = a.text;
     m_engine.replyIsUtf8 = true;
     m_engine.clearSummary();
@@ -294,16 +297,18 @@ int Driver::pauseAskedFor(const rdap::Fetched &f, const rdap::FetchOptions &opti
     return seconds;
 }
 
-void runLookup(WhoisInfo &engine, const QString &typed, const LookupOptions &options)
+bool runLookup(WhoisInfo &engine, const QString &typed, const LookupOptions &options)
 {
     engine.firstServer = options.firstServer;
     engine.retryRefused = options.backOff;
     engine.firstPort = options.firstPort;
     std::optional<WhoisRoute> route = engine.prepare(typed, QString());
     if (!route)
-        return;
+        return false;
     planFirstHop(*route, engine.endpoints(), !options.firstServer.isEmpty());
-    Driver(engine, options).run(*route);
+    Driver driver(engine, options);
+    driver.run(*route);
+    return driver.noRecord();
 }
 
 void finishBackgroundWork(int graceMs)

@@ -15,6 +15,10 @@ struct LookupOptions
     // most kMaxRetryAfterS, a whois refusal), wait and ask it once more, as
     // a batch does. The window shows what the server said at once.
     bool backOff = false;
+    // A kept answer fetched at most this long ago is shown without asking;
+    // fresh asks the servers whatever is kept (the answer is kept still).
+    qint64 maxAgeS = 24 * 3600;
+    bool fresh = false;
     static constexpr int kMaxRetryAfterS = 120;
 };
 
@@ -22,8 +26,9 @@ struct LookupOptions
 // whois has nothing (no port-43 server, a server that fails or refuses, a
 // registrar whose whois is gone), or RDAP first when the user prefers it.
 // Runs the whole lookup on the calling thread; the engine then holds the
-// result as after WhoisInfo::lookup().
-void runLookup(WhoisInfo &engine, const QString &typed, const LookupOptions &options);
+// result as after WhoisInfo::lookup(). Returns true where that result is
+// an answer that no record exists (RDAP's "not found"): no answer to keep.
+bool runLookup(WhoisInfo &engine, const QString &typed, const LookupOptions &options);
 
 // Lets work that lookups started in the background (the refresh of IANA's
 // RDAP files) finish for up to graceMs, then ends it. For a program about

@@ -1,15 +1,25 @@
 #include "lookup/runner.h"
 
+#include "lookup/kept.h"
+
 namespace {
 
 LookupResult lookupResult(quint64 id, const QString &typed, const WhoisEndpoints &endpoints, const LookupOptions &options,
                        const std::shared_ptr<std::atomic<bool>> &stop,
                        const std::function<void(const QString &)> &progress)
 {
+    // Before anything is paced or sent.
+    QString notice;
+    if (std::optional<LookupResult> kept = kept::find(typed, endpoints, options, notice)) {
+        kept->id = id;
+        kept->notice = notice;
+        progress(kept->status);
+        return *kept;
+    }
     WhoisInfo engine(nullptr, endpoints);
     engine.stopToken = stop;
     engine.progressSink = progress;
-    runLookup(engine, typed, options);
+    const bool noRecord = runLookup(engine, typed, options);
 
     LookupResult r;
     r.id = id;
@@ -28,6 +38,9 @@ LookupResult lookupResult(quint64 id, const QString &typed, const WhoisEndpoints
     r.asked = engine.asked;
     r.hops = engine.hops;
     r.status = engine.status;
+    kept::keep(r, noRecord, engine.hopFailed(), endpoints, options);
+    if (r.notice.isEmpty())
+        r.notice = notice;
     return r;
 }
 

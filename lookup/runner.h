@@ -1,6 +1,7 @@
 #ifndef VANTOR_LOOKUPRUNNER_H
 #define VANTOR_LOOKUPRUNNER_H
 
+#include <QDateTime>
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -32,6 +33,9 @@ struct LookupResult
     QList<WhoisInfo::Asked> asked;
     QList<net::HopRecord> hops; // every connection made, with its times and outcome
     QString status; // the last progress message
+    bool stored = false; // a kept answer, no server asked
+    QDateTime fetched;   // when the servers gave the answer (UTC); null when none did
+    QString notice;      // what the user should be told once about the kept answers
 };
 Q_DECLARE_METATYPE(LookupResult)
 

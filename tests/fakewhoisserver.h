@@ -82,12 +82,14 @@ public:
 
     // Endpoints that never reach RDAP: no service is known for any query,
     // and IANA's files are not fetched. Tests talk to their own servers only,
-    // unpaced (the tests of pacing turn it on).
+    // unpaced (the tests of pacing turn it on), and
+    // with no answers kept (the tests of kept answers turn that on).
     static WhoisEndpoints withoutRdap(WhoisEndpoints e = WhoisEndpoints())
     {
         e.rdapServices = [](const route::Query &) { return QStringList(); };
         e.rdapBootstrapBase.clear();
         e.serverSpacingMs = 0;
+        e.keepAnswers = false; // every lookup reaches the server
         return e;
     }
 

@@ -9,6 +9,7 @@
 #include "cli/output.h"
 #include "fakewhoisserver.h"
 #include "lookup/batch.h"
+#include "store/answerstore.h"
 
 using Script = FakeWhoisServer::Script;
 
@@ -41,6 +42,9 @@ Run runCli(const FakeWhoisServer *server, QStringList args, const QByteArray &in
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *name : { "all_proxy", "ALL_PROXY", "https_proxy", "HTTPS_PROXY", "http_proxy", "no_proxy", "NO_PROXY" })
         env.remove(QLatin1String(name));
+    // Saved answers in a folder of the run's own, never the user's.
+    QTemporaryDir cache;
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), cache.path());
     for (const QString &e : environment)
         env.insert(e.section('=', 0, 0), e.section('=', 1));
     p.setProcessEnvironment(env);
@@ -186,6 +190,12 @@ private slots:
                                        << QByteArray("vantor-cli: cannot write output: Broken pipe\n") << 1;
         QTest::newRow("unknown option") << QStringList{ "--colour" } << "" << false << 2 << QByteArray("unknown option --colour") << 0;
         QTest::newRow("no query") << QStringList{} << "" << false << 2 << QByteArray("no query given") << 0;
+        QTest::newRow("bad --max-age") << QStringList{ "--max-age", "2w", "x" } << "" << false << 2
+                                       << QByteArray("not a duration: '2w'") << 0;
+        QTest::newRow("--clear-store, then the query") << QStringList{ "--clear-store", "192.0.2.1" } << "" << false << 0
+                                                       << QByteArray() << 1;
+        QTest::newRow("a store that cannot be cleared") << QStringList{ "XDG_CACHE_HOME=/dev/null", "--clear-store" } << ""
+                                                        << false << 1 << QByteArray("cannot clear the saved answers") << 0;
         QTest::newRow("bad port") << QStringList{ "-p", "70000", "x" } << "" << false << 2 << QByteArray("not a port: 70000") << 0;
         QTest::newRow("missing file") << QStringList{ "-f", "/nonexistent/q" } << "" << false << 2
                                       << QByteArray("cannot read /nonexistent/q") << 0;
@@ -276,6 +286,63 @@ private slots:
         FakeWhoisServer again({ FakeWhoisServer::reply(text.toUtf8()) });
         const Run j = runCli(&again, { "--json", "192.0.2.1" });
         QVERIFY2(j.out.contains("\"text\":\"" + json + "\\n\""), j.out.constData());
+    }
+
+    void maxAgeValues_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("seconds"); // -1: refused
+        const qint64 day = 24 * 3600;
+        for (const auto &[text, seconds] : std::initializer_list<std::pair<const char *, qint64>>{
+                 { "30s", 30 }, { "30m", 1800 }, { "2h", 7200 }, { "7d", 7 * day }, { "0s", 0 }, { "36500d", 36500 * day },
+                 { "36501d", -1 }, { "99999999999999999999s", -1 }, { "", -1 }, { "30", -1 }, { "h", -1 }, { "-5m", -1 },
+                 { "+5m", -1 }, { "5 m", -1 }, { "2w", -1 }, { "1.5h", -1 }, { "2H", -1 }, { "\u0662h", -1 } })
+            QTest::newRow(text) << QString::fromUtf8(text) << seconds;
+    }
+    void maxAgeValues()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, seconds);
+        QCOMPARE(parseDuration(text).value_or(-1), seconds);
+    }
+
+    // A saved answer comes back without asking, marked so in JSON; an
+    // older one, --fresh and -h ask (the first two here through a proxy
+    // that refuses, so that nothing leaves the machine).
+    void savedAnswers()
+    {
+        QTemporaryDir cache;
+        const QStringList env{ "XDG_CACHE_HOME=" + cache.path() };
+        const auto answers = store::AnswerStore::open(cache.filePath("Vantor/answers.sqlite"));
+        store::Answer a;
+        a.key = a.address = QStringLiteral("192.0.2.1");
+        a.kind = QStringLiteral("ipv4");
+        a.servers = QStringList{ "whois.arin.net" };
+        a.protocols = QStringList{ "whois" };
+        a.fetched = QDateTime::currentDateTimeUtc().addSecs(-3 * 3600);
+        a.fetched.setTime(QTime(a.fetched.time().hour(), a.fetched.time().minute(), a.fetched.time().second()));
+        a.response = a.text = QStringLiteral("NetRange:\t192.0.2.0 - 192.0.2.255\n");
+        QVERIFY(answers->put(a));
+        const Run kept = runCli(nullptr, { "--json", "-v", "192.0.2.1" }, {}, {}, env);
+        QCOMPARE(kept.status, 0);
+        const QJsonObject line = QJsonDocument::fromJson(kept.out).object();
+        QCOMPARE(line.value("stored").toBool(), true);
+        QCOMPARE(line.value("fetched").toString(), a.fetched.toString(Qt::ISODate));
+        QVERIFY(line.value("fetched").toString().endsWith('Z'));
+        QCOMPARE(line.value("text").toString(), a.text);
+        QVERIFY2(kept.err.contains("vantor-cli: 1 of 1 answers came from the saved answers\n"), kept.err.constData());
+        for (const QStringList &asks : { QStringList{ "--max-age", "2h" }, QStringList{ "--fresh" } }) {
+            const Run r = runCli(nullptr, asks + QStringList{ "--json", "--proxy", "socks5h://127.0.0.1:1", "192.0.2.1" }, {}, {}, env);
+            QCOMPARE(r.status, 1);
+            QCOMPARE(QJsonDocument::fromJson(r.out).object().value("stored").toBool(), false);
+        }
+        FakeWhoisServer server({ FakeWhoisServer::reply("descr: asked\n") });
+        const QJsonObject named = QJsonDocument::fromJson(runCli(&server, { "--json", "192.0.2.1" }, {}, {}, env).out).object();
+        QCOMPARE(server.connections(), 1);
+        QCOMPARE(named.value("stored").toBool(), false);
+        QVERIFY(QDateTime::fromString(named.value("fetched").toString(), Qt::ISODate).isValid());
+        QCOMPARE(runCli(nullptr, { "--clear-store" }, {}, {}, env).status, 0);
+        QVERIFY(!answers->findByKey(a.key, a.fetched.addYears(-1)));
     }
 
     void helpAndVersion()

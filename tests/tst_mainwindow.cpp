@@ -151,13 +151,17 @@ private slots:
             { w.editMenu, 0, "Copy", QKeySequence::Copy },
             { w.editMenu, 1, "Select All", QKeySequence::SelectAll },
             { w.editMenu, 2, "Clear History", QKeySequence::UnknownKey },
-            { w.editMenu, 4, "Find", QKeySequence::Find },
+            { w.editMenu, 3, "Clear Saved Answers", QKeySequence::UnknownKey },
+            { w.editMenu, 5, "Find", QKeySequence::Find },
+            { w.lookupMenu, 1, "Refresh", QKeySequence::Refresh },
         };
         QCOMPARE(w.fileMenu->actions().size(), 2);
-        QCOMPARE(w.editMenu->actions().size(), 5);
-        QVERIFY(w.editMenu->actions().at(3)->isSeparator());
+        QCOMPARE(w.editMenu->actions().size(), 6);
+        QVERIFY(w.editMenu->actions().at(4)->isSeparator());
         QCOMPARE(w.editMenu->actions().at(2), w.clearHistoryAction);
-        QCOMPARE(w.editMenu->actions().at(4), w.findAction);
+        QCOMPARE(w.editMenu->actions().at(3), w.clearAnswersAction);
+        QCOMPARE(w.editMenu->actions().at(5), w.findAction);
+        QCOMPARE(w.lookupMenu->actions().at(1), w.refreshAction);
         for (const Entry &e : entries) {
             QAction *a = e.menu->actions().at(e.index);
             QCOMPARE(a->text(), QString::fromLatin1(e.text));
@@ -171,6 +175,7 @@ private slots:
         QCOMPARE(w.editMenu->actions().at(0)->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
         QCOMPARE(w.editMenu->actions().at(1)->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
         QCOMPARE(w.findAction->shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));
+        QCOMPARE(w.refreshAction->shortcut(), QKeySequence(QStringLiteral("F5")));
     }
 
     // Keys in the address field: the arrows, "Erase" (select all and

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
@@ -239,6 +240,57 @@ private slots:
         QVERIFY(w.resultEdit->hasFocus());
         QCOMPARE(w.statusBar->currentMessage(), QStringLiteral("earlier message"));
         QCOMPARE(server.connections(), 0);
+    }
+
+    // A saved answer shows at once with its age; F5 asks the server again,
+    // and Edit > Clear Saved Answers empties the store.
+    void savedAnswerRefreshAndClear()
+    {
+        const QByteArray reply = "inetnum: 192.0.2.0 - 192.0.2.255\ndescr: Kept\n";
+        FakeWhoisServer server(QList<Script>(3, FakeWhoisServer::reply(reply)));
+        QTemporaryDir dir;
+        QDateTime now = QDateTime::currentDateTimeUtc();
+        WhoisEndpoints e = server.endpoints();
+        e.keepAnswers = true;
+        e.answerStorePath = dir.filePath(QStringLiteral("answers.sqlite"));
+        e.now = [&now] { return now; };
+        mainWindow w;
+        useEndpoints(w, e);
+        showAndFocus(w);
+        const QString saved = QStringLiteral("Saved answer from 127.0.0.1, 3 hours old. F5 asks again");
+        const struct
+        {
+            const char *query;
+            int key;
+            const char *menuItem; // instead of the key, where set
+            int connections;
+            bool stored;
+        } steps[] = {
+            { "192.0.2.1", Qt::Key_Return, nullptr, 1, false },
+            { "192.0.2.9", Qt::Key_Return, nullptr, 1, true }, // same network
+            { "192.0.2.9", Qt::Key_F5, nullptr, 2, false },
+            { "192.0.2.9", 0, "Clear Saved Answers", 2, false },
+            { "192.0.2.9", Qt::Key_Return, nullptr, 3, false },
+        };
+        for (const auto &step : steps) {
+            w.addressEdit->setText(QLatin1String(step.query));
+            w.resultEdit->clear();
+            now = now.addSecs(3 * 3600);
+            if (step.menuItem) {
+                const auto items = w.editMenu->actions();
+                const auto item = std::find_if(items.begin(), items.end(),
+                                               [&](QAction *a) { return a->text() == QLatin1String(step.menuItem); });
+                QVERIFY(item != items.end());
+                (*item)->trigger();
+                QCOMPARE(w.statusBar->currentMessage(), QStringLiteral("Saved answers cleared"));
+                continue;
+            }
+            QTest::keyClick(w.addressEdit, Qt::Key(step.key));
+            waitForLookup(w);
+            QCOMPARE(server.connections(), step.connections);
+            QVERIFY(w.resultEdit->toPlainText().contains(QLatin1String("descr:\tKept")));
+            QCOMPARE(w.statusBar->currentMessage() == saved, step.stored);
+        }
     }
 
     void failedLookupShowsTheMessage()

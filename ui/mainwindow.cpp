@@ -1,4 +1,7 @@
 #include "ui/mainwindow.h"
+
+#include "lookup/kept.h"
+#include "ui/deferredsync.h"
 #include "ui/findbar.h"
 #include "ui/historyedit.h"
 #include "ui/resultview.h"
@@ -166,6 +169,11 @@ void mainWindow::createMenus()
         history()->setHistory({});
         settings().remove(kHistoryKey);
     });
+    clearAnswersAction = editMenu->addAction(QStringLiteral("Clear Saved Answers"), this, [this] {
+        const QString error = kept::clear(whoisInfo->endpoints());
+        statusBar->showMessage(error.isEmpty() ? QStringLiteral("Saved answers cleared")
+                                               : QLatin1String("Saved answers not cleared: ") + error);
+    });
     editMenu->addSeparator();
     findAction = editMenu->addAction(QStringLiteral("Find"), QKeySequence(QKeySequence::Find), this,
                                      [this] { findBar->open(); });
@@ -178,6 +186,9 @@ void mainWindow::createMenus()
     preferRdapAction->setChecked(settings().value(QStringLiteral("lookup/preferRdap"), false).toBool());
     connect(preferRdapAction, &QAction::toggled, this,
             [](bool on) { settings().setValue(QStringLiteral("lookup/preferRdap"), on); });
+    // The servers asked again, whatever answer is saved.
+    refreshAction = lookupMenu->addAction(QStringLiteral("Refresh"), QKeySequence(QKeySequence::Refresh), this,
+                                          [this] { startLookup(true); });
 
     menuBar = new QMenuBar;
     menuBar->setMinimumHeight(22);
@@ -197,6 +208,11 @@ void mainWindow::getData(QString server)
         stopLookup();
         return;
     }
+    startLookup(false);
+}
+
+void mainWindow::startLookup(bool fresh)
+{
     // A new search replaces the running one; that one's result is dropped.
     if (m_running)
         m_runner->stop(m_running);
@@ -205,6 +221,7 @@ void mainWindow::getData(QString server)
     m_focusAtStart = QApplication::focusWidget();
     LookupOptions options;
     options.preferRdap = preferRdapAction->isChecked();
+    options.fresh = fresh;
     m_running = m_runner->start(addressEdit->text(), whoisInfo->endpoints(), options);
     setBusy(true);
 }
@@ -213,6 +230,7 @@ QSettings &mainWindow::settings()
 {
     // Kept in the user's settings folder, the same for every build.
     static QSettings store(QStringLiteral("Vantor"), QStringLiteral("Vantor"));
+    static DeferredSync deferred(&store);
     return store;
 }
 
@@ -258,6 +276,11 @@ void mainWindow::showResult(const LookupResult &result)
         // what is shown is what Save writes.
         resultEdit->setPlainText(result.text);
     }
+    if (result.stored)
+        statusBar->showMessage(result.status + QLatin1String(". F5 asks again"));
+    // Said once in the run: the store gives it to one lookup only.
+    if (!result.notice.isEmpty())
+        statusBar->showMessage(result.notice);
     // Unless the user has put the focus somewhere else meanwhile.
     if (QApplication::focusWidget() == m_focusAtStart)
         resultEdit->setFocus(Qt::OtherFocusReason);

@@ -54,6 +54,8 @@ public:
     QAction *clearHistoryAction;
     QAction *findAction;
     QAction *preferRdapAction; // remembered across runs
+    QAction *refreshAction;      // F5: the current query asked of the servers again
+    QAction *clearAnswersAction; // empties the saved answers
     QStatusBar *statusBar;
     WhoisInfo *whoisInfo;
 
@@ -69,6 +71,7 @@ private:
     HistoryEdit *history() const;
     void rememberGeometry();
     void stopLookup();
+    void startLookup(bool fresh);
     void showResult(const LookupResult &result);
     void setBusy(bool busy);
 

@@ -2,6 +2,7 @@
 #define VANTOR_WHOISINFO_H
 
 #include <QAbstractSocket>
+#include <QDateTime>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -63,6 +64,13 @@ struct WhoisEndpoints
     // left alone (with pacing on), and how long a batch waits before it asks
     // that server once more.
     int refusalHoldMs = 60000;
+
+    // Answers kept (store/answerstore.h): false reads and writes none, as
+    // tests that count what their servers are asked need.
+    bool keepAnswers = true;
+    QString answerStorePath; // empty: store::AnswerStore::defaultPath()
+    // The clock the age of a kept answer is measured by; unset, the real one (UTC).
+    std::function<QDateTime()> now;
 };
 
 // Where a new lookup goes and the line it sends there.
