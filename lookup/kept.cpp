@@ -8,6 +8,7 @@
 #include "analysis/ranges.h"
 #include "route/query.h"
 #include "store/answerstore.h"
+#include "whois/refusal.h"
 
 namespace kept {
 
@@ -158,7 +159,7 @@ void keep(LookupResult &result, bool noRecord, bool hopFailed, const WhoisEndpoi
     if (result.outcome == WhoisInfo::Outcome::Answered)
         result.fetched = now(endpoints);
     if (!inUse(endpoints, options) || noRecord || hopFailed || result.outcome != WhoisInfo::Outcome::Answered
-        || result.response.isEmpty())
+        || result.response.isEmpty() || saysNoRecord(result.response))
         return;
     const std::optional<Key> k = keyOf(result.typed);
     const auto answers = k ? storeFor(endpoints) : nullptr;

@@ -75,6 +75,8 @@ private slots:
         QTest::newRow("no reply is not kept") << "192.0.2.1" << "192.0.2.1" << 0 << day << false << false << QByteArray() << "";
         QTest::newRow("a refusal is not kept") << "192.0.2.1" << "192.0.2.1" << 0 << day << false << false
                                                << QByteArray("%ERROR:201: access denied\n") << "";
+        QTest::newRow("no record is not kept") << "192.0.2.1" << "192.0.2.1" << 0 << day << false << false
+                                               << QByteArray("No match for \"192.0.2.1\".\n") << "";
     }
     void secondLookup()
     {

@@ -12,9 +12,21 @@ namespace {
 
 struct Row
 {
-    bool rateLimit;
+    enum Kind { Refusal, RateLimit, NoRecord };
+    Kind kind;
     QString start; // what the line starts with
 };
+
+std::optional<Row::Kind> kindNamed(const QString &name)
+{
+    if (name == u"refusal")
+        return Row::Refusal;
+    if (name == u"ratelimit")
+        return Row::RateLimit;
+    if (name == u"norecord")
+        return Row::NoRecord;
+    return std::nullopt;
+}
 
 // "kind<TAB>line start<TAB>servers<TAB>source" lines; '#' starts a comment line.
 QList<Row> loadTable()
@@ -30,13 +42,12 @@ QList<Row> loadTable()
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
         const QStringList fields = line.split(QLatin1Char('\t'));
-        const bool known = fields.size() == 4 && !fields.at(1).trimmed().isEmpty()
-                           && (fields.at(0) == u"refusal" || fields.at(0) == u"ratelimit");
-        if (!known) {
+        const std::optional<Row::Kind> kind = fields.size() == 4 ? kindNamed(fields.at(0)) : std::nullopt;
+        if (!kind || fields.at(1).trimmed().isEmpty()) {
             qWarning("whois: refusal table line skipped: %s", qPrintable(line));
             continue;
         }
-        rows.append({ fields.at(0) == u"ratelimit", fields.at(1).trimmed() });
+        rows.append({ *kind, fields.at(1).trimmed() });
     }
     return rows;
 }
@@ -59,12 +70,11 @@ const QString &firstLetters()
     return letters;
 }
 
-} // namespace
-
-std::optional<RegistryRefusal> registryRefusal(const QString &reply)
+// The first row whose text starts a line of a short reply.
+const Row *matchingRow(const QString &reply)
 {
     if (reply.size() > kRefusalMaxSize)
-        return std::nullopt;
+        return nullptr;
     const QStringView text(reply);
     for (qsizetype start = 0; start < text.size();) {
         qsizetype end = scan::indexOf(text, '\n', start);
@@ -81,7 +91,23 @@ std::optional<RegistryRefusal> registryRefusal(const QString &reply)
         const auto starts = [line](const Row &row) { return line.startsWith(row.start, Qt::CaseInsensitive); };
         const auto row = std::find_if(table().cbegin(), table().cend(), starts);
         if (row != table().cend())
-            return RegistryRefusal{ row->rateLimit };
+            return &*row;
     }
-    return std::nullopt;
+    return nullptr;
+}
+
+} // namespace
+
+std::optional<RegistryRefusal> registryRefusal(const QString &reply)
+{
+    const Row *row = matchingRow(reply);
+    if (!row || row->kind == Row::NoRecord)
+        return std::nullopt;
+    return RegistryRefusal{ row->kind == Row::RateLimit };
+}
+
+bool saysNoRecord(const QString &reply)
+{
+    const Row *row = matchingRow(reply);
+    return row && row->kind == Row::NoRecord;
 }
