@@ -136,9 +136,9 @@ AnswerStore::~AnswerStore()
     QMutexLocker lock(&d->mutex);
     const bool pending = !d->uses.empty();
     lock.unlock();
-    if (pending) {
-        if (Connection *c = d->connection())
-            d->writeUses(*c);
+    if (Connection *c = pending ? d->connection() : nullptr) {
+        const QMutexLocker writing(&d->writing);
+        d->writeUses(*c);
     }
 }
 

@@ -64,8 +64,10 @@ std::optional<Answer> AnswerStore::Private::takeRow(Connection &c, QSqlQuery &q)
     uses[detail::textBlob(answer.key)] = when;
     const bool many = uses.size() >= 256;
     lock.unlock();
-    if (many)
+    if (many) {
+        const QMutexLocker writing(&this->writing);
         writeUses(c);
+    }
     return read;
 }
 
@@ -111,6 +113,7 @@ bool AnswerStore::put(const Answer &answer)
         lock.unlock();
         return d->failed(reason);
     }
+    const QMutexLocker writing(&d->writing);
     d->writeUses(*c);
     QSqlQuery &q = c->sql->insert;
     detail::bindAnswer(q, answer, d->nextUse());
@@ -131,6 +134,7 @@ bool AnswerStore::clear()
         d->error = d->unavailable.isEmpty() ? d->error : d->unavailable;
         return false;
     }
+    const QMutexLocker writing(&d->writing);
     QSqlQuery q(c->db);
     if (!q.exec(QStringLiteral("DELETE FROM answers"))) {
         QMutexLocker lock(&d->mutex);

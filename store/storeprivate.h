@@ -20,6 +20,9 @@ struct AnswerStore::Private
     QString path;
     std::atomic<qint64> maxBytes{ kDefaultMaxBytes };
 
+    // Held by whoever writes: the lookups of one process take turns here
+    // rather than in SQLite's busy handler, which sleeps up to 100 ms a try.
+    QMutex writing;
     QMutex mutex; // guards what follows
     bool looked = false;      // the file was examined in this process
     QString unavailable;      // why nothing can be kept, when the file cannot be used
