@@ -9,9 +9,8 @@ LookupResult lookupResult(quint64 id, const QString &typed, const WhoisEndpoints
     WhoisInfo engine(nullptr, endpoints);
     engine.stopToken = stop;
     engine.progressSink = progress;
-    runLookup(engine, typed, options);
-
     LookupResult r;
+    r.facts = runLookup(engine, typed, options);
     r.id = id;
     r.typed = typed;
     r.kind = engine.kind;

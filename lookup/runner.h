@@ -9,6 +9,7 @@
 #include <atomic>
 #include <memory>
 
+#include "analysis/facts.h"
 #include "lookup/driver.h"
 #include "whois/whoisinfo.h"
 
@@ -30,7 +31,9 @@ struct LookupResult
     bool replyIsUtf8 = false;
     WhoisInfo::Outcome outcome = WhoisInfo::Outcome::None;
     QList<WhoisInfo::Asked> asked;
-    QList<net::HopRecord> hops; // every connection made, with its times and outcome
+    // every connection made, with its times, outcome and reply (HopRecord::reply)
+    QList<net::HopRecord> hops;
+    analysis::Facts facts; // what the answer says, for the facts panel and --facts
     QString status; // the last progress message
 };
 Q_DECLARE_METATYPE(LookupResult)
