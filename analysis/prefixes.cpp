@@ -76,8 +76,9 @@ QStringList rangePrefixes(QStringView first, QStringView last)
         return {};
     QStringList prefixes;
     // The largest aligned block from start that ends within the range, then
-    // the next from its end: at most two blocks per bit.
-    for (;;) {
+    // the next from its end: at most two blocks per bit, which the bound
+    // only repeats.
+    for (int n = 0; n < 2 * bits; ++n) {
         int size = 0;
         while (size < bits && !start.bitSet(size) && start.blockEnd(size + 1) <= end)
             ++size;
