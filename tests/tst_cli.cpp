@@ -150,11 +150,10 @@ private slots:
         QCOMPARE(facts.value("holder").toString(), QStringLiteral("Example"));
         QCOMPARE(facts.value("source").toString(), "127.0.0.1:" + QString::number(server.port()) + " (whois)");
         QVERIFY(!facts.contains("expires"));
-        const QJsonArray hops = first.value("hops").toArray();
-        QCOMPARE(hops.size(), 1);
-        QCOMPARE(hops.at(0).toObject().value("server").toString(), asked.value("server").toString());
-        QCOMPARE(hops.at(0).toObject().value("outcome").toString(), QStringLiteral("answered"));
-        QVERIFY(hops.at(0).toObject().value("ms").isDouble());
+        const QJsonObject hop = first.value("hops").toArray().at(0).toObject();
+        QCOMPARE(first.value("hops").toArray().size(), 1);
+        QCOMPARE(hop.value("server").toString() + hop.value("outcome").toString(), asked.value("server").toString() + "answered");
+        QVERIFY(hop.value("ms").isDouble());
         QCOMPARE(QJsonDocument::fromJson(lines.at(1)).object().value("outcome").toString(), QStringLiteral("failed"));
         QVERIFY(r.err.contains("999.1.1.1: Not a valid address: 999.1.1.1"));
     }
@@ -166,20 +165,15 @@ private slots:
         QTest::addColumn<QByteArray>("query");
         QTest::addColumn<QByteArray>("json"); // the "facts" member, compact
         QTest::addColumn<QByteArray>("out");
-        QTest::newRow("a domain") << QByteArray("Domain Name: EXAMPLE.COM\nRegistrar: MarkMonitor Inc.\nRegistrar IANA ID: 292\n"
-                                                "Registry Expiry Date: 2028-09-14T04:00:00Z\nName Server: NS1.EXAMPLE.COM\n"
-                                                "Name Server: ns2.example.com.\nRegistrant Organization: REDACTED FOR PRIVACY\n")
-                                  << QByteArray("example.com")
-                                  << QByteArray("\"expires\":\"2028-09-14T04:00:00Z\",\"expires_utc\":\"2028-09-14T04:00:00Z\","
-                                                "\"name_servers\":[\"ns1.example.com\",\"ns2.example.com\"],"
-                                                "\"registrant_org\":\"redacted\"")
-                                  << QByteArray("Domain          example.com\n"
-                                                "Domain (ASCII)  example.com\n"
-                                                "Registrar       MarkMonitor Inc. (IANA 292)\n"
-                                                "Registrant      redacted\n"
-                                                "Expires         2028-09-14T04:00:00Z\n"
-                                                "Name servers    ns1.example.com, ns2.example.com\n"
-                                                "Source          127.0.0.1:PORT (whois)\n");
+        QTest::newRow("a domain")
+            << QByteArray("Domain Name: EXAMPLE.COM\nRegistrar: MarkMonitor Inc.\nRegistrar IANA ID: 292\nRegistry Expiry Date: "
+                          "2028-09-14T04:00:00Z\nName Server: NS1.EXAMPLE.COM\nName Server: ns2.example.com.\n"
+                          "Registrant Organization: REDACTED FOR PRIVACY\n") << QByteArray("example.com")
+            << QByteArray("\"expires\":\"2028-09-14T04:00:00Z\",\"expires_utc\":\"2028-09-14T04:00:00Z\",\"name_servers\":"
+                          "[\"ns1.example.com\",\"ns2.example.com\"],\"registrant_org\":\"redacted\"")
+            << QByteArray("Domain          example.com\nDomain (ASCII)  example.com\nRegistrar       MarkMonitor Inc. (IANA 292)\n"
+                          "Registrant      redacted\nExpires         2028-09-14T04:00:00Z\n"
+                          "Name servers    ns1.example.com, ns2.example.com\nSource          127.0.0.1:PORT (whois)\n");
         QTest::newRow("nothing to tell") << QByteArray("% no match\n") << QByteArray("192.0.2.1") << QByteArray("{}")
                                          << QByteArray("(no facts in the reply)\n");
     }
