@@ -147,10 +147,9 @@ QHash<QString, QStringList> Reader::read()
         qsizetype keyEnd = -1;
         qsizetype valueStart = -1;
         if (rest.startsWith(u'[')) {
+            rest = rest.sliced(1);
             keyEnd = rest.indexOf(u']');
             valueStart = keyEnd + 1;
-            rest = rest.sliced(1);
-            --keyEnd;
         } else {
             keyEnd = scan::indexOf(rest.left(kMaxKey + 1), ':');
             valueStart = keyEnd + 1;
