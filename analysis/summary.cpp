@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "analysis/extract.h"
+#include "analysis/facts.h"
 #include "analysis/lineends.h"
 #include "analysis/scan.h"
 #include "whois/whoisinfo.h"
@@ -45,24 +46,6 @@ std::vector<CountryRow> parseCountryTable(QByteArrayView data)
     return rows;
 }
 
-// The country table, code to name, read once from the embedded file: it
-// never changes while the program runs. Where a code stood twice the first
-// row would win, as in a scan.
-QString countryName(const QString &code)
-{
-    static const QByteArray data = [] {
-        QFile file(QStringLiteral(":resources/text/countries.txt"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
-    static const std::vector<CountryRow> rows = parseCountryTable(data);
-    if (code.isEmpty())
-        return QString();
-    for (const CountryRow &row : rows)
-        if (QLatin1String(row.code.data(), row.code.size()) == code)
-            return QString::fromLatin1(row.name.data(), row.name.size());
-    return QString();
-}
-
 // Puts a "CIDR:<cidr>" line after each line that holds the range, never
 // inside one. Comment lines ('%', '#') are left alone: RIPE, APNIC and
 // AFRINIC quote the range in them ("% Abuse contact for '<range>' is
@@ -92,6 +75,24 @@ void insertCidrLine(QString &text, const QString &range, const QString &cidr)
 
 } // namespace
 
+// The country table, code to name, read once from the embedded file: it
+// never changes while the program runs. Where a code stood twice the first
+// row would win, as in a scan.
+QString analysis::countryName(const QString &code)
+{
+    static const QByteArray data = [] {
+        QFile file(QStringLiteral(":resources/text/countries.txt"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    static const std::vector<CountryRow> rows = parseCountryTable(data);
+    if (code.isEmpty())
+        return QString();
+    for (const CountryRow &row : rows)
+        if (QLatin1String(row.code.data(), row.code.size()) == code)
+            return QString::fromLatin1(row.name.data(), row.name.size());
+    return QString();
+}
+
 void WhoisInfo::clearSummary()
 {
     netRange.clear();
@@ -107,8 +108,13 @@ void WhoisInfo::summarise()
     static const extraction::Field ownerField(QStringLiteral("descr|OrgName|owner|responsible"));
     static const extraction::Field countryField(QStringLiteral("country"));
     static const extraction::Field addressField(QStringLiteral("address|City|StateProv|PostalCode"));
+    static const extraction::Field range6Field(QStringLiteral("inet6num"));
+    static const extraction::Field cidrField(QStringLiteral("CIDR"));
 
     normaliseLineEnds(response);
+    const bool rangeWanted = netRange.isEmpty();
+    QString range6;  // RIPE's, APNIC's and AFRINIC's IPv6 range, for the summary only
+    QString ownCidr; // the reply's own "CIDR:" line
 
     // Each member takes its value from the first paragraph that has one;
     // paragraphs end at "\n\n", and once every member has its value the
@@ -124,7 +130,7 @@ void WhoisInfo::summarise()
         if (block.isEmpty())
             continue;
         // The members still empty, their fields found in one pass.
-        extraction::Wanted wanted[4];
+        extraction::Wanted wanted[6];
         int count = 0;
         const bool range = netRange.isEmpty();
         const bool place = country.isEmpty();
@@ -138,13 +144,32 @@ void WhoisInfo::summarise()
             wanted[count++] = { &addressField, &address };
         if (count == 0)
             break;
+        if (rangeWanted && range6.isEmpty())
+            wanted[count++] = { &range6Field, &range6 };
+        if (rangeWanted && ownCidr.isEmpty())
+            wanted[count++] = { &cidrField, &ownCidr };
         extraction::collectValues(block, wanted, count);
         if (range)
             cidr = calculateCidr(netRange);
-        if (const QString name = place ? countryName(country) : QString(); !name.isEmpty())
+        if (const QString name = place ? analysis::countryName(country) : QString(); !name.isEmpty())
             country = name;
     }
 
-    if (!response.contains(QLatin1String("CIDR")) && !netRange.isEmpty() && !cidr.isEmpty())
-        insertCidrLine(response, netRange, cidr);
+    // The text's CIDR line keeps its rule (one prefix of /8 to /27, else
+    // "Unknown"); the summary takes the reply's own CIDR line, or every
+    // prefix of the range, IPv6 ones too.
+    const QString textCidr = cidr;
+    const bool textRange = !netRange.isEmpty();
+    if (rangeWanted) {
+        if (netRange.isEmpty())
+            netRange = range6.section(QLatin1Char('\n'), 0, 0);
+        const QStringList prefixes = analysis::prefixesOfRange(netRange);
+        if (const QString own = ownCidr.section(QLatin1Char('\n'), 0, 0).trimmed(); !own.isEmpty())
+            cidr = own;
+        else if (!prefixes.isEmpty())
+            cidr = prefixes.join(QLatin1String(", "));
+    }
+
+    if (!response.contains(QLatin1String("CIDR")) && textRange && !textCidr.isEmpty())
+        insertCidrLine(response, netRange, textCidr);
 }

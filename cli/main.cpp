@@ -46,7 +46,9 @@ const char kUsage[] =
     "  --proxy URL  go through this proxy: socks5h://, socks5:// or http://,\n"
     "             with user:password@ and :port (1080) where needed; '' for none\n"
     "  --noproxy LIST  servers asked directly, separated by commas; '*' for all\n"
-    "  --json     one JSON object per query, one per line\n"
+    "  --json     one JSON object per query, one per line, with its facts and hops\n"
+    "  --facts    print what each answer says (registrar, dates, holder, abuse\n"
+    "             contact, prefixes, ...) as aligned lines instead of the reply\n"
     "  --max-age DURATION  take a saved answer up to this old: 30s, 30m, 2h, 7d\n"
     "             (default 24h)\n"
     "  --fresh    ask the servers whatever is saved (the answer is saved still)\n"
@@ -78,6 +80,7 @@ struct Settings
     QStringList queries;
     LookupOptions options;
     bool json = false;
+    bool facts = false; // --facts
     bool verbose = false;
     bool clearStore = false;
     std::optional<QString> proxy;   // --proxy, in place of the environment's
@@ -227,6 +230,8 @@ Settings parse(const QStringList &args)
             std::exit(writeOut("vantor-cli " VANTOR_VERSION "\n") ? 0 : 1);
         } else if (a == QLatin1String("--json")) {
             s.json = true;
+        } else if (a == QLatin1String("--facts")) {
+            s.facts = true;
         } else if (a == QLatin1String("--rdap")) {
             s.options.preferRdap = true;
         } else if (a == QLatin1String("--fresh")) {
@@ -303,6 +308,10 @@ public:
             return true;
         const QByteArray gap = m_printed ? QByteArray("\n") : QByteArray();
         m_printed = true;
+        if (m_settings.facts) {
+            const QString facts = factsText(r);
+            return writeOut(gap + (facts.isEmpty() ? QStringLiteral("(no facts in the reply)\n") : facts).toUtf8());
+        }
         return writeOut(gap + escapeControls(r.text).toUtf8());
     }
 

@@ -64,6 +64,65 @@ QString answerWarning(const LookupResult &result)
     return answered(result) && cut ? result.status : QString();
 }
 
+QString factsText(const LookupResult &result)
+{
+    const analysis::Facts &facts = result.facts;
+    // The IANA ID is shown with the registrar, where there is one.
+    const auto shown = [&facts](const analysis::Fact &f) {
+        return f.name != QLatin1String("registrar_iana_id") || !facts.find(QStringLiteral("registrar"));
+    };
+    qsizetype width = 0;
+    for (const analysis::Fact &f : facts.items)
+        if (shown(f))
+            width = qMax(width, f.label.size());
+    QString out;
+    for (const analysis::Fact &f : facts.items) {
+        if (!shown(f))
+            continue;
+        QString value = f.values.join(QLatin1String(", "));
+        if (f.name == QLatin1String("registrar"))
+            if (const QString id = facts.value(QStringLiteral("registrar_iana_id")); !id.isEmpty())
+                value += QLatin1String(" (IANA ") + id + QLatin1Char(')');
+        out += f.label.leftJustified(width + 2) + value + QLatin1Char('\n');
+    }
+    return escapeControls(out);
+}
+
+namespace {
+
+// name -> a string, or an array where the fact has several values (name
+// servers, status codes, prefixes); "expires" as given, and as UTC ISO.
+QJsonObject factsObject(const analysis::Facts &facts)
+{
+    QJsonObject object;
+    for (const analysis::Fact &f : facts.items) {
+        if (f.values.size() == 1) {
+            object.insert(f.name, wellFormed(f.values.first()));
+            continue;
+        }
+        QJsonArray values;
+        for (const QString &v : f.values)
+            values.append(wellFormed(v));
+        object.insert(f.name, values);
+    }
+    if (facts.expires.isValid())
+        object.insert(QStringLiteral("expires_utc"), facts.expires.toString(Qt::ISODate));
+    return object;
+}
+
+QJsonArray hopsArray(const QList<net::HopRecord> &hops)
+{
+    QJsonArray out;
+    for (const net::HopRecord &h : hops)
+        out.append(QJsonObject{ { QStringLiteral("server"), wellFormed(h.server) },
+                                { QStringLiteral("protocol"), h.protocol },
+                                { QStringLiteral("ms"), h.ms },
+                                { QStringLiteral("outcome"), net::outcomeName(h.outcome) } });
+    return out;
+}
+
+} // namespace
+
 QByteArray jsonLine(const LookupResult &result)
 {
     // Qt writes a lone surrogate as "\ud800", which strict readers refuse.
@@ -85,6 +144,8 @@ QByteArray jsonLine(const LookupResult &result)
         { QStringLiteral("servers"), servers },
         { QStringLiteral("outcome"), answered(result) ? QStringLiteral("answered") : QStringLiteral("failed") },
         { QStringLiteral("summary"), summary },
+        { QStringLiteral("facts"), factsObject(result.facts) },
+        { QStringLiteral("hops"), hopsArray(result.hops) },
         { QStringLiteral("text"), s(result.text) },
         { QStringLiteral("stored"), result.stored },
         { QStringLiteral("fetched"), result.fetched.isValid()

@@ -24,6 +24,11 @@ QString wellFormed(const QString &text);
 // One result as one line of JSON (no line end); every text in it is well formed.
 QByteArray jsonLine(const LookupResult &result);
 
+// The facts of a result as aligned lines ("Registrar      MarkMonitor Inc.
+// (IANA 292)"), several values joined by ", "; controls escaped. Empty where
+// the answer gives no facts.
+QString factsText(const LookupResult &result);
+
 // Whether the lookup got an answer.
 bool answered(const LookupResult &result);
 

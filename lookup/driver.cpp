@@ -6,6 +6,7 @@
 #include "lookup/plan.h"
 #include "rdap/bootstrap.h"
 #include "rdap/client.h"
+#include "rdap/facts.h"
 #include "rdap/refresh.h"
 #include "rdap/render.h"
 #include "whois/whoisinfo.h"
@@ -23,6 +24,7 @@ struct RdapAnswer
     bool refused = false;  // Failed: a hop a server chose was not taken
     QUrl url;              // where the reply came from
     QHostAddress peer;     // the address it came from
+    analysis::Facts facts; // Answered: read from the JSON itself
 };
 
 bool rdapServes(route::Kind kind)
@@ -58,10 +60,14 @@ public:
 
     void run(const WhoisRoute &route);
     bool noRecord() const { return m_noRecord; }
+    // The facts of the answer the engine holds: RDAP's own where RDAP
+    // answered, else the whois reply's.
+    analysis::Facts facts() const;
 
 private:
     RdapAnswer askRdap(const WhoisRoute &route);
     RdapAnswer rdapRequest(const QUrl &url, const QString &query, const RdapAnswer *linkedFrom = nullptr);
+    static RdapAnswer answerOf(const rdap::Fetched &f, const QUrl &url, const QString &query);
     rdap::Fetched fetch(const QUrl &url, const rdap::FetchOptions &options);
     int pauseAskedFor(const rdap::Fetched &f, const rdap::FetchOptions &options) const;
     std::optional<QString> takeRdap(const RdapAnswer &answer, const WhoisRoute &route);
@@ -70,6 +76,7 @@ private:
     WhoisInfo &m_engine;
     LookupOptions m_options;
     bool m_noRecord = false;
+    std::optional<analysis::Facts> m_rdapFacts; // set while RDAP's answer is the one shown
 };
 
 } // namespace
@@ -106,6 +113,7 @@ void Driver::run(const WhoisRoute &r)
 // where RDAP knows no service (the caller decides then).
 std::optional<QString> Driver::takeRdap(const RdapAnswer &a, const WhoisRoute &r)
 {
+    m_rdapFacts.reset();
     switch (a.kind) {
     case RdapAnswer::Stopped:
         m_engine.outcome = WhoisInfo::Outcome::Stopped;
@@ -123,6 +131,7 @@ std::optional<QString> Driver::takeRdap(const RdapAnswer &a, const WhoisRoute &r
     }
     m_engine.outcome = WhoisInfo::Outcome::Answered;
     m_noRecord = !a.found;
+    m_rdapFacts = a.facts;
     m_engine.response = a.text;
     m_engine.replyIsUtf8 = true;
     m_engine.clearSummary();
@@ -148,6 +157,7 @@ std::optional<QString> Driver::rdapAfterWhois(const WhoisRoute &r, const std::op
                            || (noRecord && m_engine.hopFailed());
     if (!keepWhois)
         return takeRdap(a, r);
+    m_rdapFacts.reset();
     m_engine.response = keptResponse;
     m_engine.replyIsUtf8 = keptUtf8;
     m_engine.netRange = kept[0];
@@ -216,8 +226,20 @@ RdapAnswer Driver::rdapRequest(const QUrl &url, const QString &query, const Rdap
         options.referrer = linkedFrom->url;
         options.referrerAddress = linkedFrom->peer;
     }
+    const qsizetype hopsBefore = m_engine.hops.size();
     const rdap::Fetched f = fetch(url, options);
+    RdapAnswer a = answerOf(f, url, query);
+    if (m_engine.hops.size() > hopsBefore)
+        m_engine.hops.last().reply = a.text; // the hop that answered: redirects come before it
+    if (a.kind == RdapAnswer::Answered && a.found)
+        a.facts = rdap::factsOf(f.body);
+    if (f.outcome == rdap::Fetched::Refused && f.url == url)
+        m_engine.asked.removeLast(); // refused before anything went there
+    return a;
+}
 
+RdapAnswer Driver::answerOf(const rdap::Fetched &f, const QUrl &url, const QString &query)
+{
     RdapAnswer a;
     const QString host = f.url.host().isEmpty() ? url.host() : f.url.host();
     if (f.outcome == rdap::Fetched::Stopped) {
@@ -227,8 +249,6 @@ RdapAnswer Driver::rdapRequest(const QUrl &url, const QString &query, const Rdap
     a.kind = RdapAnswer::Failed;
     a.url = f.url;
     a.peer = f.peer;
-    if (f.outcome == rdap::Fetched::Refused && f.url == url)
-        m_engine.asked.removeLast(); // refused before anything went there
     if (f.outcome != rdap::Fetched::Answered) {
         a.refused = f.outcome == rdap::Fetched::Refused;
         a.status = f.message;
@@ -297,18 +317,49 @@ int Driver::pauseAskedFor(const rdap::Fetched &f, const rdap::FetchOptions &opti
     return seconds;
 }
 
-bool runLookup(WhoisInfo &engine, const QString &typed, const LookupOptions &options)
+analysis::Facts Driver::facts() const
+{
+    if (m_rdapFacts) {
+        analysis::Facts f = *m_rdapFacts;
+        f.setSource(sourceOf(m_engine.asked));
+        return f;
+    }
+    return factsOfText(m_engine.response, m_engine.kind, m_engine.asked);
+}
+
+QString sourceOf(const QList<WhoisInfo::Asked> &asked)
+{
+    if (asked.isEmpty())
+        return QString();
+    QString source = asked.last().server + QLatin1String(" (") + asked.last().protocol + QLatin1Char(')');
+    QStringList before;
+    for (qsizetype i = 0; i + 1 < asked.size(); ++i)
+        if (!before.contains(asked.at(i).server) && asked.at(i).server != asked.last().server)
+            before.append(asked.at(i).server);
+    return before.isEmpty() ? source : source + QLatin1String(", after ") + before.join(QLatin1String(", "));
+}
+
+analysis::Facts factsOfText(const QString &text, const QString &kind, const QList<WhoisInfo::Asked> &asked)
+{
+    analysis::Facts f = analysis::whoisFacts(text, kind);
+    f.setSource(sourceOf(asked));
+    return f;
+}
+
+analysis::Facts runLookup(WhoisInfo &engine, const QString &typed, const LookupOptions &options, bool *noRecord)
 {
     engine.firstServer = options.firstServer;
     engine.retryRefused = options.backOff;
     engine.firstPort = options.firstPort;
     std::optional<WhoisRoute> route = engine.prepare(typed, QString());
     if (!route)
-        return false;
+        return {};
     planFirstHop(*route, engine.endpoints(), !options.firstServer.isEmpty());
     Driver driver(engine, options);
     driver.run(*route);
-    return driver.noRecord();
+    if (noRecord)
+        *noRecord = driver.noRecord();
+    return driver.facts();
 }
 
 void finishBackgroundWork(int graceMs)

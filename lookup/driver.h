@@ -3,7 +3,8 @@
 
 #include <QString>
 
-class WhoisInfo;
+#include "analysis/facts.h"
+#include "whois/whoisinfo.h"
 
 // How a lookup is to be made, besides where the servers are.
 struct LookupOptions
@@ -26,9 +27,20 @@ struct LookupOptions
 // whois has nothing (no port-43 server, a server that fails or refuses, a
 // registrar whose whois is gone), or RDAP first when the user prefers it.
 // Runs the whole lookup on the calling thread; the engine then holds the
-// result as after WhoisInfo::lookup(). Returns true where that result is
-// an answer that no record exists (RDAP's "not found"): no answer to keep.
-bool runLookup(WhoisInfo &engine, const QString &typed, const LookupOptions &options);
+// result as after WhoisInfo::lookup(). Returns the facts of the answer it
+// holds (analysis/facts.h), from RDAP's JSON where RDAP answered; noRecord,
+// where given, says whether that answer is that no record exists (RDAP's
+// "not found"): no answer to keep.
+analysis::Facts runLookup(WhoisInfo &engine, const QString &typed, const LookupOptions &options,
+                          bool *noRecord = nullptr);
+
+// "whois.markmonitor.com (whois), after whois.verisign-grs.com": the server
+// that gave the answer, and the ones asked before it.
+QString sourceOf(const QList<WhoisInfo::Asked> &asked);
+// The facts of an answer's text, as whois gives them; an answer kept from an
+// earlier lookup gets its facts this way (RDAP's rendered text uses the
+// same keys as a whois reply, so it gives the same facts).
+analysis::Facts factsOfText(const QString &text, const QString &kind, const QList<WhoisInfo::Asked> &asked);
 
 // Lets work that lookups started in the background (the refresh of IANA's
 // RDAP files) finish for up to graceMs, then ends it. For a program about

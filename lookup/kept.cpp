@@ -91,6 +91,9 @@ LookupResult resultOf(const store::Answer &a, const QString &typed, const WhoisE
     r.outcome = WhoisInfo::Outcome::Answered;
     for (int i = 0; i < a.servers.size(); ++i)
         r.asked.append({ a.servers.at(i), a.protocols.value(i, QStringLiteral("whois")) });
+    // RDAP's rendered text uses whois's keys, so a kept answer gives the
+    // facts it gave when it was asked.
+    r.facts = factsOfText(a.response, a.kind, r.asked);
     r.stored = true;
     r.fetched = a.fetched;
     const QString server = a.servers.isEmpty() ? QStringLiteral("the servers") : a.servers.last();

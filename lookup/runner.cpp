@@ -19,9 +19,9 @@ LookupResult lookupResult(quint64 id, const QString &typed, const WhoisEndpoints
     WhoisInfo engine(nullptr, endpoints);
     engine.stopToken = stop;
     engine.progressSink = progress;
-    const bool noRecord = runLookup(engine, typed, options);
-
     LookupResult r;
+    bool noRecord = false;
+    r.facts = runLookup(engine, typed, options, &noRecord);
     r.id = id;
     r.typed = typed;
     r.kind = engine.kind;

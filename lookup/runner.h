@@ -10,6 +10,7 @@
 #include <atomic>
 #include <memory>
 
+#include "analysis/facts.h"
 #include "lookup/driver.h"
 #include "whois/whoisinfo.h"
 
@@ -31,7 +32,9 @@ struct LookupResult
     bool replyIsUtf8 = false;
     WhoisInfo::Outcome outcome = WhoisInfo::Outcome::None;
     QList<WhoisInfo::Asked> asked;
-    QList<net::HopRecord> hops; // every connection made, with its times and outcome
+    // every connection made, with its times, outcome and reply (HopRecord::reply)
+    QList<net::HopRecord> hops;
+    analysis::Facts facts; // what the answer says, for the facts panel and --facts
     QString status; // the last progress message
     bool stored = false; // a kept answer, no server asked
     QDateTime fetched;   // when the servers gave the answer (UTC); null when none did

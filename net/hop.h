@@ -24,6 +24,10 @@ struct HopRecord
     qint64 ms = 0;        // from connecting to the end of the reply
     qint64 waitedMs = 0;  // before connecting, for the server's turn
     Outcome outcome = Outcome::Failed;
+    // What the server answered, as the result area shows it: a whois reply
+    // decoded, an RDAP reply rendered as text; empty where nothing came.
+    // Bounded by the reply's own limit (4 MiB), and a chain has few hops.
+    QString reply;
 };
 
 // "answered", "no reply", "failed", "refused", "rate limited", "stopped".

@@ -164,7 +164,7 @@ net::HopRecord hopRecord(const QUrl &url, const Exchange &x, qint64 ms, qint64 w
         outcome = Outcome::RateLimited;
     else if (x.result == Exchange::Done && x.status < 500)
         outcome = Outcome::Refused;
-    return { serverOf(url), QStringLiteral("rdap"), ms, waitedMs, outcome };
+    return { serverOf(url), QStringLiteral("rdap"), ms, waitedMs, outcome, QString() };
 }
 
 Fetched fetchFrom(const QUrl &url, const FetchOptions &options, QList<net::HopRecord> *hops)

@@ -253,6 +253,25 @@ private slots:
                                    << "inetnum: 192.0.2.0 - 192.0.2.255\nCIDR:192.0.2.0/24\n# see 192.0.2.0 - 192.0.2.255\n";
         QTest::newRow("last line without its end") << "inetnum: 192.0.2.0 - 192.0.2.255" << "192.0.2.0/24"
                                                    << "inetnum: 192.0.2.0 - 192.0.2.255\nCIDR:192.0.2.0/24";
+        // The summary lists every prefix of a range, IPv6 ones too; the text
+        // keeps its one prefix of /8 to /27, or "Unknown".
+        QTest::newRow("several prefixes") << "inetnum: 192.0.2.0 - 192.0.3.127\n" << "192.0.2.0/24, 192.0.3.0/25"
+                                          << "inetnum: 192.0.2.0 - 192.0.3.127\nCIDR:Unknown\n";
+        QTest::newRow("unaligned start") << "NetRange: 10.0.0.1 - 10.0.0.7\n" << "10.0.0.1/32, 10.0.0.2/31, 10.0.0.4/30"
+                                         << "NetRange: 10.0.0.1 - 10.0.0.7\nCIDR:Unknown\n";
+        QTest::newRow("a /8 and more") << "inetnum: 0.0.0.0 - 255.255.255.255\n" << "0.0.0.0/0"
+                                       << "inetnum: 0.0.0.0 - 255.255.255.255\nCIDR:Unknown\n";
+        QTest::newRow("IPv6 range") << "NetRange: 2001:db8:: - 2001:db8:ffff:ffff:ffff:ffff:ffff:ffff\n" << "2001:db8::/32"
+                                    << "NetRange: 2001:db8:: - 2001:db8:ffff:ffff:ffff:ffff:ffff:ffff\nCIDR:Unknown\n";
+        QTest::newRow("IPv6, two prefixes") << "NetRange: 2001:db8:: - 2001:db8:0:1:8000::ffff\n"
+                                            << "2001:db8::/64, 2001:db8:0:1::/65, 2001:db8:0:1:8000::/112"
+                                            << "NetRange: 2001:db8:: - 2001:db8:0:1:8000::ffff\nCIDR:Unknown\n";
+        QTest::newRow("inet6num") << "inet6num: 2a00:2381:ffff::/64\n" << "2a00:2381:ffff::/64" << "inet6num: 2a00:2381:ffff::/64\n";
+        QTest::newRow("damaged prefix") << "inetnum: 200.68M-k.34.56/29\n" << "Unknown" << "inetnum: 200.68M-k.34.56/29\nCIDR:Unknown\n";
+        QTest::newRow("abbreviated prefix") << "inetnum: 200.160/20\n" << "200.160/20" << "inetnum: 200.160/20\nCIDR:Unknown\n";
+        const QString several = QStringLiteral("NetRange: 192.0.2.0 - 192.0.3.127\nCIDR: 192.0.2.0/24, 192.0.3.0/25\n");
+        QTest::newRow("own line, several") << several << "192.0.2.0/24, 192.0.3.0/25" << several;
+        QTest::newRow("reversed ends") << "inetnum: 192.0.3.0 - 192.0.2.0\n" << "Unknown" << "inetnum: 192.0.3.0 - 192.0.2.0\nCIDR:Unknown\n";
         QTest::newRow("text after the range stays on its line")
             << "inetnum: 192.0.2.0 - 192.0.2.255\nremarks: 192.0.2.0 - 192.0.2.255 is ours\n" << "192.0.2.0/24"
             << "inetnum: 192.0.2.0 - 192.0.2.255\nCIDR:192.0.2.0/24\nremarks: 192.0.2.0 - 192.0.2.255 is ours\nCIDR:192.0.2.0/24\n";

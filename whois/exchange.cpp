@@ -231,7 +231,7 @@ void WhoisInfo::recordHop(const Hop &hop, const Reply &reply, qint64 ms, qint64 
     default:
         break;
     }
-    hops.append({ hop.name(m_endpoints.port), QStringLiteral("whois"), ms, waitedMs, outcome });
+    hops.append({ hop.name(m_endpoints.port), QStringLiteral("whois"), ms, waitedMs, outcome, reply.text });
 }
 
 WhoisInfo::Reply WhoisInfo::talkTo(const Hop &hop, const QString &line)
