@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPalette>
 
@@ -27,13 +28,21 @@ QColor mixed(const QColor &a, const QColor &b, double share)
 
 FactsPanel::FactsPanel(QWidget *parent)
     : QWidget(parent)
-    , m_grid(new QGridLayout(this))
     , m_clock([] { return QDateTime::currentDateTimeUtc(); })
 {
-    m_grid->setContentsMargins(2, 4, 2, 4);
-    m_grid->setHorizontalSpacing(12);
-    m_grid->setVerticalSpacing(1);
-    m_grid->setColumnStretch(1, 1);
+    // Two grids side by side, so that a long list of status codes or name
+    // servers leaves the result its room.
+    auto *columns = new QHBoxLayout(this);
+    columns->setContentsMargins(2, 4, 2, 4);
+    columns->setSpacing(24);
+    for (QGridLayout *&grid : m_grids) {
+        grid = new QGridLayout;
+        grid->setHorizontalSpacing(12);
+        grid->setVerticalSpacing(1);
+        grid->setColumnStretch(1, 1);
+        columns->addLayout(grid, 1);
+        columns->setAlignment(grid, Qt::AlignTop); // the shorter column's rows at the top too
+    }
     setAccessibleName(QStringLiteral("Facts"));
     hide();
 }
@@ -85,10 +94,11 @@ void FactsPanel::changeEvent(QEvent *event)
 
 void FactsPanel::clearGrid()
 {
-    while (QLayoutItem *item = m_grid->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
+    for (QGridLayout *grid : m_grids)
+        while (QLayoutItem *item = grid->takeAt(0)) {
+            delete item->widget();
+            delete item;
+        }
     m_values.clear();
 }
 
@@ -96,13 +106,26 @@ void FactsPanel::rebuild()
 {
     m_rebuilding = true;
     clearGrid();
-    for (qsizetype i = 0; i < m_facts.items.size(); ++i)
-        m_values.append(addRow(int(i), m_facts.items.at(i)));
+    // The left column takes facts until it holds half of the lines.
+    qsizetype lines = 0;
+    for (const analysis::Fact &fact : std::as_const(m_facts.items))
+        lines += std::max<qsizetype>(1, fact.values.size());
+    qsizetype left = 0;
+    int row = 0;
+    QGridLayout *grid = m_grids[0];
+    for (const analysis::Fact &fact : std::as_const(m_facts.items)) {
+        if (grid == m_grids[0] && left > 0 && 2 * left >= lines) {
+            grid = m_grids[1];
+            row = 0;
+        }
+        left += std::max<qsizetype>(1, fact.values.size());
+        m_values.append(addRow(grid, row++, fact));
+    }
     setVisible(m_wanted && !m_facts.isEmpty());
     m_rebuilding = false;
 }
 
-QLabel *FactsPanel::addRow(int row, const analysis::Fact &fact)
+QLabel *FactsPanel::addRow(QGridLayout *grid, int row, const analysis::Fact &fact)
 {
     auto *name = new QLabel(fact.label + QLatin1Char(':'), this);
     name->setAlignment(Qt::AlignRight | Qt::AlignTop);
@@ -127,7 +150,7 @@ QLabel *FactsPanel::addRow(int row, const analysis::Fact &fact)
     value->setAccessibleName(fact.label);
     value->setAccessibleDescription(text);
     name->setBuddy(value);
-    m_grid->addWidget(name, row, 0);
-    m_grid->addWidget(value, row, 1);
+    grid->addWidget(name, row, 0);
+    grid->addWidget(value, row, 1);
     return value;
 }

@@ -13,8 +13,8 @@ class QGridLayout;
 class QLabel;
 class QPalette;
 
-// What a reply says, as a compact grid of labels and values above the
-// result: registrar, dates, holder, abuse contact, prefixes. Values can be
+// What a reply says, as a compact grid of labels and values (in two
+// columns) above the result: registrar, dates, holder, abuse contact, prefixes. Values can be
 // selected and copied; one with several parts (name servers, status codes)
 // shows a line for each. The panel hides itself when a reply gives no facts.
 class FactsPanel : public QWidget
@@ -49,10 +49,10 @@ protected:
 private:
     void rebuild();
     void clearGrid();
-    QLabel *addRow(int row, const analysis::Fact &fact);
+    QLabel *addRow(QGridLayout *grid, int row, const analysis::Fact &fact);
 
     analysis::Facts m_facts;
-    QGridLayout *m_grid;
+    QGridLayout *m_grids[2];
     QList<QLabel *> m_values;
     bool m_wanted = true;
     bool m_rebuilding = false;

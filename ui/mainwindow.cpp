@@ -295,6 +295,8 @@ void mainWindow::showDetails(const LookupResult &result)
     for (qsizetype i = result.hops.size() - 1; i >= 0 && m_answerHop < 0; --i)
         if (result.hops.at(i).outcome == net::HopRecord::Outcome::Answered && !result.hops.at(i).reply.isEmpty())
             m_answerHop = int(i);
+    if (m_answerHop < 0)
+        m_answerHop = int(result.hops.size()) - 1; // none answered: the last stands for the message
     m_shownHop = m_answerHop;
     hopRow->setHops(result.hops, m_answerHop);
     factsPanel->setFacts(result.facts);
