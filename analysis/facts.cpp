@@ -138,6 +138,22 @@ QDateTime dateTimeOf(const QString &normalised)
     return t.isValid() ? t.toUTC() : QDateTime();
 }
 
+QString eppStatus(QStringView status)
+{
+    QStringList words;
+    for (QStringView word : status.split(u' ', Qt::SkipEmptyParts)) {
+        if (word.startsWith(u'(') || word.contains(QLatin1String("://")))
+            break;
+        words.append(word.toString());
+    }
+    if (words.size() < 2)
+        return words.value(0);
+    QString code = words.first().toLower();
+    for (qsizetype i = 1; i < words.size(); ++i)
+        code += words.at(i).left(1).toUpper() + words.at(i).mid(1).toLower();
+    return code;
+}
+
 bool isRedacted(QStringView value)
 {
     static const char *const signs[] = { "redacted", "data protected", "not disclosed", "withheld", "for privacy",

@@ -57,6 +57,11 @@ QString normaliseDate(QStringView text);
 // A normalised date as a point in time in UTC; invalid where it is none.
 QDateTime dateTimeOf(const QString &normalised);
 
+// A status as its EPP code: "client update prohibited" (RDAP's words) as
+// "clientUpdateProhibited", a link after the code dropped
+// ("clientHold https://icann.org/epp#clientHold"), a remark in brackets too.
+QString eppStatus(QStringView status);
+
 // Whether a value says that the registry withheld it ("REDACTED FOR PRIVACY",
 // "Data Protected", "Not Disclosed", ...).
 bool isRedacted(QStringView value);

@@ -64,6 +64,26 @@ QString format(const Number &n, int bits, int length)
     return QHostAddress(a).toString() + QLatin1Char('/') + QString::number(length);
 }
 
+// The address of a prefix: a whole IPv6 or IPv4 address, or an IPv4 one
+// with its zero parts left out ("200.160"), as LACNIC abbreviates.
+bool isPrefixAddress(QStringView text)
+{
+    if (text.contains(u':')) {
+        Number n;
+        int bits = 0;
+        return parse(text, &n, &bits) && bits == 128;
+    }
+    const QList<QStringView> parts = text.split(u'.');
+    if (parts.size() > 4)
+        return false;
+    for (QStringView part : parts) {
+        bool ok = false;
+        if (part.isEmpty() || part.size() > 3 || part.toUInt(&ok) > 255 || !ok || !part.at(0).isDigit())
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 QStringList rangePrefixes(QStringView first, QStringView last)
@@ -103,7 +123,7 @@ QStringList prefixesOfRange(QStringView range)
         bool ok = false;
         const int n = length.toInt(&ok);
         const bool v6 = text.left(slash).contains(QLatin1Char(':'));
-        if (!ok || n < 0 || n > (v6 ? 128 : 32) || text.contains(QLatin1Char(' ')))
+        if (!ok || n < 0 || n > (v6 ? 128 : 32) || !length.at(0).isDigit() || !isPrefixAddress(text.left(slash)))
             return {};
         return { text.toString() };
     }

@@ -2,6 +2,8 @@
 #include <QHash>
 #include <QUrl>
 
+#include <algorithm>
+
 #include "analysis/facts.h"
 #include "analysis/scan.h"
 
@@ -72,10 +74,15 @@ QStringList cleaned(const QString &fact, const QString &value)
     if (fact == QLatin1String("status") || fact == QLatin1String("cidr")) {
         QStringList parts;
         for (const QString &part : v.split(QLatin1Char(','), Qt::SkipEmptyParts))
-            if (const QString p = part.trimmed().section(QLatin1Char(' '), 0, 0); !p.isEmpty())
+            if (const QString p = fact == QLatin1String("cidr") ? part.trimmed() : eppStatus(part); !p.isEmpty())
                 parts.append(p);
         return parts;
     }
+    // RDAP's text, as a kept answer holds it: "13335", "+1.2083895740 (voice)".
+    if (fact == QLatin1String("asn") && std::all_of(v.begin(), v.end(), [](QChar c) { return c.isDigit(); }))
+        return { QLatin1String("AS") + v };
+    if (fact == QLatin1String("abuse_phone") && v.endsWith(QLatin1Char(')')) && v.contains(QLatin1String(" (")))
+        return { v.left(v.lastIndexOf(QLatin1String(" ("))) };
     if (fact == QLatin1String("name_servers")) {
         QString host = v.section(QLatin1Char(' '), 0, 0).toLower();
         while (host.endsWith(QLatin1Char('.')))
@@ -140,10 +147,9 @@ QHash<QString, QStringList> Reader::read()
         qsizetype keyEnd = -1;
         qsizetype valueStart = -1;
         if (rest.startsWith(u'[')) {
+            rest = rest.sliced(1);
             keyEnd = rest.indexOf(u']');
             valueStart = keyEnd + 1;
-            rest = rest.sliced(1);
-            --keyEnd;
         } else {
             keyEnd = scan::indexOf(rest.left(kMaxKey + 1), ':');
             valueStart = keyEnd + 1;

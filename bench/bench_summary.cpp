@@ -11,6 +11,7 @@
 
 #include <map>
 
+#include "analysis/facts.h"
 #include "whois/whoisinfo.h"
 
 namespace {
@@ -144,8 +145,41 @@ void BM_NoCountryParagraphs(benchmark::State &state)
     summariseAndFormat(state, reply);
 }
 
+// The facts of a reply, read as the query's kind; one pass over the text.
+void BM_Facts(benchmark::State &state, const char *file, const char *kind)
+{
+    const QString reply = readReply(kRepliesDir + QLatin1Char('/') + QLatin1String(file));
+    if (reply.isEmpty()) {
+        state.SkipWithError("reply file missing");
+        return;
+    }
+    for (auto _ : state) {
+        const analysis::Facts facts = analysis::whoisFacts(reply, QLatin1String(kind));
+        benchmark::DoNotOptimize(facts.items.constData());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * reply.size());
+}
+
+void BM_FactsMixed(benchmark::State &state)
+{
+    static std::map<int64_t, QString> replies;
+    QString &reply = replies[state.range(0)];
+    if (reply.isEmpty())
+        reply = mixedReply(state.range(0) * kMiB);
+    for (auto _ : state) {
+        const analysis::Facts facts = analysis::whoisFacts(reply, QStringLiteral("domain"));
+        benchmark::DoNotOptimize(facts.items.constData());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * reply.size());
+}
+
 } // namespace
 
+BENCHMARK_CAPTURE(BM_Facts, verisign_google, "whois.verisign-grs.com/google.com_2020.txt", "domain")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Facts, markmonitor_google, "whois.markmonitor.com/google.com.txt", "domain")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Facts, arin_microsoft, "whois.arin.net/n_20.0.0.0_microsoft.txt", "ipv4")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Facts, ripe_bt, "whois.ripe.net/62.239.237.1_bt.txt", "ipv4")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FactsMixed)->ArgName("MiB")->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Reply, arin_microsoft, "whois.arin.net/n_20.0.0.0_microsoft.txt")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_Reply, ripe_bt, "whois.ripe.net/62.239.237.1_bt.txt")->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MixedParagraphs)->ArgName("MiB")->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);

@@ -65,13 +65,18 @@ QString answerWarning(const LookupResult &result)
 QString factsText(const LookupResult &result)
 {
     const analysis::Facts &facts = result.facts;
+    // The IANA ID is shown with the registrar, where there is one.
+    const auto shown = [&facts](const analysis::Fact &f) {
+        return f.name != QLatin1String("registrar_iana_id") || !facts.find(QStringLiteral("registrar"));
+    };
     qsizetype width = 0;
     for (const analysis::Fact &f : facts.items)
-        width = qMax(width, f.label.size());
+        if (shown(f))
+            width = qMax(width, f.label.size());
     QString out;
     for (const analysis::Fact &f : facts.items) {
-        if (f.name == QLatin1String("registrar_iana_id") && facts.find(QStringLiteral("registrar")))
-            continue; // shown with the registrar
+        if (!shown(f))
+            continue;
         QString value = f.values.join(QLatin1String(", "));
         if (f.name == QLatin1String("registrar"))
             if (const QString id = facts.value(QStringLiteral("registrar_iana_id")); !id.isEmpty())

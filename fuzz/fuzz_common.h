@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "analysis/facts.h"
 #include "whois/whoisinfo.h"
 
 // A broken property stops the run with abort(), so libFuzzer keeps the input
@@ -78,6 +79,22 @@ inline void checkCidrLines(const QString &reply, const WhoisInfo &info)
     FUZZ_CHECK(added <= 16, "at most 16 CIDR lines added");
 }
 
+// The facts of any reply, read as each kind of query: a subject exactly when
+// there are facts, no empty value, one line each, an expiry only from one.
+inline void checkFacts(const QString &reply)
+{
+    for (const char *kind : { "domain", "ipv4", "asn" }) {
+        const analysis::Facts facts = analysis::whoisFacts(reply, QLatin1String(kind));
+        FUZZ_CHECK(facts.subject.isEmpty() == facts.isEmpty(), "a subject exactly when there are facts");
+        for (const analysis::Fact &f : facts.items) {
+            FUZZ_CHECK(!f.values.isEmpty() && f.values.size() <= 256 && !f.label.isEmpty(), "a fact has 1 to 256 values");
+            for (const QString &v : f.values)
+                FUZZ_CHECK(!v.isEmpty() && !v.contains(QLatin1Char('\n')), "a value is one line");
+        }
+        FUZZ_CHECK(!facts.expires.isValid() || facts.find(QStringLiteral("expires")), "an expiry comes from a fact");
+    }
+}
+
 // Runs summarise() and formatText() on reply and checks what must hold for
 // any reply at all.
 inline void summariseAndCheck(const QString &reply)
@@ -118,9 +135,10 @@ inline void summariseAndCheck(const QString &reply)
     if (noParagraph) {
         FUZZ_CHECK(info.cidr.isEmpty(), "no paragraph, so no CIDR was calculated");
     } else {
-        FUZZ_CHECK(info.cidr == QLatin1String("Unknown")
-                       || fullMatch(QStringLiteral("[0-9A-Fa-f:.]*/[0-9]+"), info.cidr),
-                   "cidr is \"Unknown\" or a prefix");
+        // A reply's own "CIDR:" line is taken as it is.
+        FUZZ_CHECK(info.cidr == QLatin1String("Unknown") || reply.contains(QLatin1String("cidr:"), Qt::CaseInsensitive)
+                       || fullMatch(QStringLiteral("[0-9A-Fa-f:.]*/[0-9]+(, [0-9A-Fa-f:.]*/[0-9]+)*"), info.cidr),
+                   "cidr is \"Unknown\" or prefixes");
     }
     checkCidrLines(reply, info);
 
@@ -129,6 +147,7 @@ inline void summariseAndCheck(const QString &reply)
     FUZZ_CHECK(info.netRange == info.netRange.trimmed(), "netRange is trimmed");
     FUZZ_CHECK(info.owner == info.owner.trimmed(), "owner is trimmed");
     FUZZ_CHECK(info.address == info.address.trimmed(), "address is trimmed");
+    checkFacts(reply);
 }
 
 } // namespace fuzzing

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "fuzz_common.h"
+#include "rdap/facts.h"
 #include "rdap/render.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -32,6 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                    "no blank line at either end");
         fuzzing::summariseAndCheck(rendered.text);
     }
+
+    // The facts come from the JSON itself, and only from a reply that renders.
+    const analysis::Facts facts = rdap::factsOf(body);
+    FUZZ_CHECK(facts.subject.isEmpty() == facts.isEmpty(), "a subject exactly when there are facts");
+    FUZZ_CHECK(facts.isEmpty() || rendered.ok, "facts only from an RDAP reply");
 
     const QString details = rdap::errorDetails(body);
     FUZZ_CHECK(details.isEmpty() || (details.endsWith(QLatin1Char('\n')) && !details.contains(QLatin1Char('\r'))),

@@ -47,16 +47,6 @@ detail::Card cardOf(const QJsonObject &entity)
     return detail::parseCard(entity.value(QLatin1String("vcardArray")));
 }
 
-// "client update prohibited" as its EPP code "clientUpdateProhibited".
-QString eppCode(const QString &status)
-{
-    const QStringList words = status.simplified().split(QLatin1Char(' '));
-    QString code = words.first().toLower();
-    for (qsizetype i = 1; i < words.size(); ++i)
-        code += words.at(i).left(1).toUpper() + words.at(i).mid(1).toLower();
-    return code;
-}
-
 void addEvents(Facts &facts, const QJsonObject &object)
 {
     const QJsonArray events = object.value(QLatin1String("events")).toArray();
@@ -133,7 +123,7 @@ Facts domainFacts(const QJsonObject &d)
     addRegistrant(facts, d);
     QStringList status;
     for (const QString &s : strings(d.value(QLatin1String("status"))))
-        status.append(eppCode(s));
+        status.append(analysis::eppStatus(s));
     facts.add(QStringLiteral("status"), status);
     addEvents(facts, d);
     QStringList servers;

@@ -267,6 +267,7 @@ private slots:
                                             << "2001:db8::/64, 2001:db8:0:1::/65, 2001:db8:0:1:8000::/112"
                                             << "NetRange: 2001:db8:: - 2001:db8:0:1:8000::ffff\nCIDR:Unknown\n";
         QTest::newRow("inet6num") << "inet6num: 2a00:2381:ffff::/64\n" << "2a00:2381:ffff::/64" << "inet6num: 2a00:2381:ffff::/64\n";
+        QTest::newRow("damaged prefix") << "inetnum: 200.68M-k.34.56/29\n" << "Unknown" << "inetnum: 200.68M-k.34.56/29\nCIDR:Unknown\n";
         QTest::newRow("abbreviated prefix") << "inetnum: 200.160/20\n" << "200.160/20" << "inetnum: 200.160/20\nCIDR:Unknown\n";
         const QString several = QStringLiteral("NetRange: 192.0.2.0 - 192.0.3.127\nCIDR: 192.0.2.0/24, 192.0.3.0/25\n");
         QTest::newRow("own line, several") << several << "192.0.2.0/24, 192.0.3.0/25" << several;

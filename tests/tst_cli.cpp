@@ -145,8 +145,48 @@ private slots:
         QCOMPARE(summary.value("owner").toString(), QStringLiteral("Example"));
         QCOMPARE(summary.value("country").toString(), QStringLiteral("United States"));
         QVERIFY(first.value("text").toString().startsWith(QStringLiteral("inetnum:\t192.0.2.0")));
+        const QJsonObject facts = first.value("facts").toObject();
+        QCOMPARE(facts.value("cidr").toString(), QStringLiteral("192.0.2.0/24"));
+        QCOMPARE(facts.value("holder").toString(), QStringLiteral("Example"));
+        QCOMPARE(facts.value("source").toString(), "127.0.0.1:" + QString::number(server.port()) + " (whois)");
+        QVERIFY(!facts.contains("expires"));
+        const QJsonObject hop = first.value("hops").toArray().at(0).toObject();
+        QCOMPARE(first.value("hops").toArray().size(), 1);
+        QCOMPARE(hop.value("server").toString() + hop.value("outcome").toString(), asked.value("server").toString() + "answered");
+        QVERIFY(hop.value("ms").isDouble());
         QCOMPARE(QJsonDocument::fromJson(lines.at(1)).object().value("outcome").toString(), QStringLiteral("failed"));
         QVERIFY(r.err.contains("999.1.1.1: Not a valid address: 999.1.1.1"));
+    }
+
+    // --facts: aligned lines in place of the reply; several values on one line.
+    void factsOutput_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QByteArray>("query");
+        QTest::addColumn<QByteArray>("json"); // the "facts" member, compact
+        QTest::addColumn<QByteArray>("out");
+        QTest::newRow("a domain")
+            << QByteArray("Domain Name: EXAMPLE.COM\nRegistrar: MarkMonitor Inc.\nRegistrar IANA ID: 292\nRegistry Expiry Date: "
+                          "2028-09-14T04:00:00Z\nName Server: NS1.EXAMPLE.COM\nName Server: ns2.example.com.\n"
+                          "Registrant Organization: REDACTED FOR PRIVACY\n") << QByteArray("example.com")
+            << QByteArray("\"expires\":\"2028-09-14T04:00:00Z\",\"expires_utc\":\"2028-09-14T04:00:00Z\",\"name_servers\":"
+                          "[\"ns1.example.com\",\"ns2.example.com\"],\"registrant_org\":\"redacted\"")
+            << QByteArray("Domain          example.com\nDomain (ASCII)  example.com\nRegistrar       MarkMonitor Inc. (IANA 292)\n"
+                          "Registrant      redacted\nExpires         2028-09-14T04:00:00Z\n"
+                          "Name servers    ns1.example.com, ns2.example.com\nSource          127.0.0.1:PORT (whois)\n");
+        QTest::newRow("nothing to tell") << QByteArray("% no match\n") << QByteArray("192.0.2.1") << QByteArray("{}")
+                                         << QByteArray("(no facts in the reply)\n");
+    }
+    void factsOutput()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QByteArray, query);
+        QFETCH(QByteArray, json);
+        QFETCH(QByteArray, out);
+        FakeWhoisServer server({ FakeWhoisServer::reply(reply), FakeWhoisServer::reply(reply) });
+        const Run r = runCli(&server, { "--facts", query });
+        QCOMPARE(r.out, QByteArray(out).replace("PORT", QByteArray::number(server.port())));
+        QVERIFY2(runCli(&server, { "--json", query }).out.contains(json), json.constData());
     }
 
     void fileWithComments()

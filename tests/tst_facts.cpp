@@ -4,6 +4,7 @@
 
 #include "analysis/facts.h"
 #include "rdap/facts.h"
+#include "rdap/render.h"
 #include "whois/replytext.h"
 
 // The facts a user looks for, read from recorded replies (tests/data): whois
@@ -138,6 +139,34 @@ private slots:
         for (const QString &name : absent)
             QVERIFY2(!got.find(name), qPrintable(name + " guessed: " + all));
         QCOMPARE(got.expires.isValid(), got.find(QStringLiteral("expires")) != nullptr);
+    }
+
+    // An RDAP answer kept as its rendered text gives the facts its JSON gave.
+    void keptRdapText_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("domain") << "rdap/domain-verisign-google.com.json" << "domain";
+        QTest::newRow("redacted") << "rdap/synthetic/domain-rfc9537-redacted-example.com.json" << "domain";
+        QTest::newRow("network") << "rdap/ip-ripe-130.59.31.80.json" << "ipv4";
+        QTest::newRow("AS") << "rdap/autnum-arin-as13335.json" << "asn";
+    }
+    void keptRdapText()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, kind);
+        const QByteArray body = read(file);
+        const analysis::Facts json = rdap::factsOf(body);
+        const analysis::Facts text = analysis::whoisFacts(rdap::render(body).text, kind);
+        for (const char *name : { "domain", "asn", "range", "cidr", "registrar", "registrar_iana_id", "registrant_org",
+                                  "status", "expires", "name_servers", "dnssec", "abuse_email", "abuse_phone" }) {
+            const analysis::Fact *a = json.find(QLatin1String(name));
+            const analysis::Fact *b = text.find(QLatin1String(name));
+            QVERIFY2(bool(a) == bool(b), name);
+            if (a)
+                QCOMPARE(b->values, a->values);
+        }
+        QVERIFY(json.items.size() > 5);
     }
 
     // Every recorded RDAP reply, damaged ones too, gives facts or none, and never crashes.

@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include "analysis/facts.h"
 #include "whois/replytext.h"
 #include "whois/whoisinfo.h"
 
@@ -317,6 +318,12 @@ private slots:
         QString withoutCr = original;
         withoutCr.remove(QLatin1Char('\r'));
 
+        // Facts of any kind, none guessed from an empty reading.
+        for (const char *kind : { "domain", "ipv6", "asn" }) {
+            const analysis::Facts facts = analysis::whoisFacts(original, QLatin1String(kind));
+            QCOMPARE(facts.subject.isEmpty(), facts.isEmpty());
+        }
+
         WhoisInfo info(nullptr);
         info.response = original;
         info.summarise();
@@ -335,30 +342,31 @@ private slots:
                 QCOMPARE(lines.at(i), replyLines.at(i));
         }
 
-        // The summary: values trimmed, no CR, and a CIDR that is the range
-        // itself where it is written as a prefix, else a real /8../27 prefix.
+        // The summary: values trimmed, no CR, and a CIDR that is the reply's
+        // own, the range itself where it is written as a prefix, or every
+        // prefix of the range, the first at its first address.
         for (const QString *member : {&info.netRange, &info.cidr, &info.owner, &info.country, &info.address}) {
             QCOMPARE(*member, member->trimmed());
             QVERIFY(!member->contains(QLatin1Char('\r')));
         }
         if (info.netRange.isEmpty())
             QCOMPARE(info.cidr, QStringLiteral("Unknown"));
-        if (info.cidr != QLatin1String("Unknown") && !info.netRange.contains(QLatin1Char('-'))) {
-            QCOMPARE(info.cidr, info.netRange);
-        } else if (info.cidr != QLatin1String("Unknown")) {
-            static const QRegularExpression prefix(QStringLiteral("^(\\d{1,3}(?:\\.\\d{1,3}){3})/(\\d+)$"));
-            const QRegularExpressionMatch m = prefix.match(info.cidr);
-            QVERIFY2(m.hasMatch(), qPrintable(info.cidr));
-            const int bits = m.captured(2).toInt();
-            QVERIFY2(bits >= 8 && bits <= 27, qPrintable(info.cidr));
-            // The prefix starts at the first address of the range.
-            QVERIFY2(info.netRange.startsWith(m.captured(1)), qPrintable(info.netRange));
+        if (info.cidr != QLatin1String("Unknown")) {
+            const QStringList prefixes = info.cidr.split(QLatin1String(", "));
+            for (const QString &p : prefixes)
+                QVERIFY2(p.contains(QLatin1Char('/')) && analysis::prefixesOfRange(p) == QStringList{ p }, qPrintable(info.cidr));
+            if (!withoutCr.contains(QLatin1String("CIDR")))
+                QVERIFY2(info.netRange.startsWith(prefixes.first().section(QLatin1Char('/'), 0, 0)), qPrintable(info.netRange));
         }
 
-        if (withoutCr.contains(QLatin1String("CIDR")) || info.netRange.isEmpty()) {
+        // The text's CIDR line keeps its rule, and only IPv4 objects get one.
+        const bool v4Range = withoutCr.contains(QLatin1String("inetnum"), Qt::CaseInsensitive)
+                             || withoutCr.contains(QLatin1String("NetRange"), Qt::CaseInsensitive);
+        if (withoutCr.contains(QLatin1String("CIDR")) || info.netRange.isEmpty() || !v4Range) {
             QCOMPARE(info.response, withoutCr);
             return;
         }
+        const QString textCidr = info.calculateCidr(info.netRange);
 
         // A CIDR line after each of the first 16 lines that hold the range
         // and are no comments, and nothing else added.
@@ -368,7 +376,7 @@ private slots:
             expected.append(line);
             const bool comment = line.startsWith(QLatin1Char('%')) || line.startsWith(QLatin1Char('#'));
             if (added < 16 && !comment && line.contains(info.netRange)) {
-                expected.append(QLatin1String("CIDR:") + info.cidr);
+                expected.append(QLatin1String("CIDR:") + textCidr);
                 ++added;
             }
         }

@@ -312,12 +312,19 @@ private slots:
         WhoisInfo info(nullptr, server.realNames());
         LookupOptions options;
         options.firstServer = first;
-        runLookup(info, query, options);
+        const analysis::Facts facts = runLookup(info, query, options);
         QCOMPARE(server.received(), wire);
         QStringList servers;
         for (const WhoisInfo::Asked &a : std::as_const(info.asked))
             servers.append(a.server);
         QCOMPARE(servers, asked);
+        // Each hop keeps its own reply; the facts name the last server, then the others.
+        QCOMPARE(info.hops.size(), replies.size());
+        for (qsizetype i = 0; i < replies.size(); ++i)
+            QCOMPARE(info.hops.at(i).reply.toUtf8(), replies.at(i));
+        if (!facts.isEmpty())
+            QCOMPARE(facts.source, asked.last() + " (whois)"
+                                       + (asked.size() > 1 ? ", after " + asked.mid(0, asked.size() - 1).join(", ") : QString()));
         QCOMPARE(info.outcome, WhoisInfo::Outcome::Answered);
     }
 
