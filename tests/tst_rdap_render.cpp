@@ -158,10 +158,10 @@ private slots:
         QTest::addColumn<QString>("address");
 
         // Three prefixes: no single one the summary could work out.
-        QTest::newRow("ARIN v4") << "ip-arin-13.72.183.192.json" << "13.64.0.0 - 13.107.255.255" << "Unknown"
+        QTest::newRow("ARIN v4") << "ip-arin-13.72.183.192.json" << "13.64.0.0 - 13.107.255.255" << "13.64.0.0/11, 13.96.0.0/13, 13.104.0.0/14"
                                  << "Microsoft Corporation" << "United States" << "One Microsoft Way\nRedmond\nWA\n98052";
         QTest::newRow("ARIN v6") << "ip-arin-v6-2001.4860.4860..8888.json"
-                                 << "2001:4860:: - 2001:4860:ffff:ffff:ffff:ffff:ffff:ffff" << "Unknown" << "Google LLC"
+                                 << "2001:4860:: - 2001:4860:ffff:ffff:ffff:ffff:ffff:ffff" << "2001:4860::/32" << "Google LLC"
                                  << "United States" << "1600 Amphitheatre Parkway\nMountain View\nCA\n94043";
         // No organisation with a name: the owner stays empty; the country is the network's code.
         QTest::newRow("APNIC") << "ip-apnic-1.1.1.1.json" << "1.1.1.0 - 1.1.1.255" << "1.1.1.0/24" << ""
