@@ -1,10 +1,14 @@
 #include <QAccessible>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QToolButton>
 #include <QtTest>
 
 #include "testsettings.h"
+#include "ui/factspanel.h"
 #include "ui/findbar.h"
+#include "ui/hoprow.h"
 #include "ui/mainwindow.h"
 #include "ui/resultview.h"
 
@@ -72,6 +76,45 @@ private slots:
         };
         for (const auto &[widget, name] : named)
             QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), name);
+    }
+
+    // Each fact a name and a value; each hop a button named by its server,
+    // protocol, time and what went wrong; Tab reaches the hops.
+    void factsAndHopsAreNamed()
+    {
+        mainWindow w;
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        analysis::Facts facts;
+        facts.items = { { "registrar", "Registrar", { "MarkMonitor Inc." } },
+                        { "status", "Status", { "clientHold", "serverHold" } } };
+        w.factsPanel->setFacts(facts);
+        net::HopRecord first{ "whois.verisign-grs.com", "whois", 42, 0, net::HopRecord::Outcome::Answered, "x" };
+        net::HopRecord second{ "whois.markmonitor.com", "whois", 5000, 0, net::HopRecord::Outcome::NoReply, {} };
+        w.hopRow->setHops({ first, second }, 0);
+
+        const QList<QPair<QWidget *, QStringList>> named = {
+            { w.factsPanel->valueLabels().at(0), { "Registrar", "MarkMonitor Inc." } },
+            { w.factsPanel->valueLabels().at(1), { "Status", "clientHold\nserverHold" } },
+            { w.hopRow->buttons().at(0), { "whois.verisign-grs.com, whois, 42 ms", "" } },
+            { w.hopRow->buttons().at(1), { "whois.markmonitor.com, whois, 5000 ms, no reply", "" } },
+        };
+        for (const auto &[widget, texts] : named) {
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(widget);
+            QCOMPARE(a->text(QAccessible::Name), texts.at(0));
+            if (!texts.at(1).isEmpty())
+                QCOMPARE(a->text(QAccessible::Description), texts.at(1));
+            else
+                QCOMPARE(a->role(), QAccessible::Button);
+        }
+        QCOMPARE(w.hopRow->buttons().at(1)->text(), QStringLiteral("whois.markmonitor.com 5000 ms (no reply)"));
+
+        w.searchButton->setFocus();
+        QTest::keyClick(w.searchButton, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.hopRow->buttons().at(0));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.hopRow->buttons().at(1));
     }
 
     void textByBoundary_data()

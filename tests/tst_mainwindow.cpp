@@ -19,7 +19,9 @@
 #include <functional>
 
 #include "testsettings.h"
+#include "ui/factspanel.h"
 #include "ui/findbar.h"
+#include "ui/hoprow.h"
 #include "ui/mainwindow.h"
 
 namespace {
@@ -65,17 +67,17 @@ private slots:
         QCOMPARE(w.mainLayout->menuBar(), w.menuBar);
         QCOMPARE(w.menuBar->minimumHeight(), 22);
 
-        // Top to bottom: address row, result area (taking the spare height),
-        // find row (hidden until asked for), status bar.
-        QCOMPARE(w.mainLayout->count(), 4);
+        // Top to bottom: address row, servers asked and facts (hidden until
+        // an answer has them), result area (taking the spare height), find
+        // row (hidden until asked for), status bar.
+        const QList<QWidget *> rows = { nullptr, w.hopRow, w.factsPanel, w.resultEdit, w.findBar, w.statusBar };
+        QCOMPARE(w.mainLayout->count(), rows.size());
         QCOMPARE(w.mainLayout->itemAt(0)->layout(), w.searchLayout);
-        QCOMPARE(w.mainLayout->itemAt(1)->widget(), w.resultEdit);
-        QCOMPARE(w.mainLayout->itemAt(2)->widget(), w.findBar);
-        QCOMPARE(w.mainLayout->itemAt(3)->widget(), w.statusBar);
-        QCOMPARE(w.mainLayout->stretch(0), 0);
-        QCOMPARE(w.mainLayout->stretch(1), 1);
-        QCOMPARE(w.mainLayout->stretch(2), 0);
-        QCOMPARE(w.mainLayout->stretch(3), 0);
+        for (int i = 1; i < rows.size(); ++i) {
+            QCOMPARE(w.mainLayout->itemAt(i)->widget(), rows.at(i));
+            QCOMPARE(w.mainLayout->stretch(i), rows.at(i) == w.resultEdit ? 1 : 0);
+        }
+        QVERIFY(w.hopRow->isHidden() && w.factsPanel->isHidden());
         QVERIFY(w.findBar->isHidden());
 
         // The address row: caption, field taking the spare width, button.

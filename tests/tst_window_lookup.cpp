@@ -12,6 +12,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include "ui/resultview.h"
+#include <QToolButton>
 #include <QtTest>
 
 #include <memory>
@@ -22,7 +23,9 @@
 #include "messagecapture.h"
 #include "modaldriver.h"
 #include "testsettings.h"
+#include "ui/factspanel.h"
 #include "ui/findbar.h"
+#include "ui/hoprow.h"
 #include "ui/mainwindow.h"
 
 using Script = FakeWhoisServer::Script;
@@ -304,6 +307,37 @@ private slots:
         waitForLookup(w);
         QCOMPARE(w.statusBar->currentMessage(), QStringLiteral("Unknown server: no-such-host.invalid"));
         QCOMPARE(w.resultEdit->toPlainText(), QStringLiteral("\n"));
+    }
+
+    // After a referral the row names both servers and the answer is shown;
+    // choosing the first shows its own reply, which Save then writes.
+    void hopRowShowsEachReply()
+    {
+        const QByteArray toRipe = "NetRange:       192.0.2.0 - 192.0.2.255\nReferralServer:  whois://whois.ripe.net\n";
+        FakeWhoisServer server({ FakeWhoisServer::reply(toRipe),
+                                 FakeWhoisServer::reply("inetnum: 192.0.2.0 - 192.0.2.255\nnetname: NET-ONE\n") });
+        mainWindow w;
+        useEndpoints(w, server.realNames());
+        showAndFocus(w);
+        w.addressEdit->setText(QStringLiteral("192.0.2.1"));
+        QTest::keyClick(w.addressEdit, Qt::Key_Return);
+        waitForLookup(w);
+        const QString answer = w.resultEdit->toPlainText();
+        QVERIFY(answer.contains(QLatin1String("NET-ONE")));
+        QCOMPARE(w.hopRow->buttons().size(), 2);
+        QVERIFY(w.hopRow->buttons().at(0)->text().startsWith(QLatin1String("whois.arin.net ")));
+        QCOMPARE(w.hopRow->current(), 1);
+        QVERIFY(w.factsPanel->isVisible());
+
+        QTest::mouseClick(w.hopRow->buttons().at(0), Qt::LeftButton);
+        QCOMPARE(w.resultEdit->toPlainText(), QString::fromLatin1(toRipe));
+        QTemporaryDir dir;
+        ModalDriver driver;
+        driver.onFileDialog = [&](QFileDialog *d) { ModalDriver::chooseFile(d, dir.filePath("hop.txt")); };
+        w.saveData();
+        QCOMPARE(readFile(dir.filePath("hop.txt")), toRipe);
+        QTest::mouseClick(w.hopRow->buttons().at(1), Qt::LeftButton);
+        QCOMPARE(w.resultEdit->toPlainText(), answer);
     }
 
     void saveWritesLatin1AndReplaces()

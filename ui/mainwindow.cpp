@@ -2,8 +2,11 @@
 
 #include "lookup/kept.h"
 #include "ui/deferredsync.h"
+#include "ui/factspanel.h"
 #include "ui/findbar.h"
 #include "ui/historyedit.h"
+#include "ui/hoprow.h"
+#include "ui/resultlinks.h"
 #include "ui/resultview.h"
 
 #include <QApplication>
@@ -70,8 +73,19 @@ mainWindow::mainWindow()
 
     // A view made for large plain text: read-only, never wrapped, and quick
     // with a reply of millions of lines.
+    hopRow = new HopRow;
+    mainLayout->addWidget(hopRow, 0);
+    connect(hopRow, &HopRow::hopChosen, this, &mainWindow::showHop);
+    factsPanel = new FactsPanel;
+    factsPanel->setWanted(showFactsAction->isChecked());
+    mainLayout->addWidget(factsPanel, 0);
     resultEdit = new ResultView;
     mainLayout->addWidget(resultEdit, 1);
+    resultLinks = new ResultLinks(resultEdit);
+    connect(resultLinks, &ResultLinks::lookUpRequested, this, [this](const QString &query) {
+        addressEdit->setText(query);
+        getData();
+    });
     findBar = new FindBar(resultEdit);
     mainLayout->addWidget(findBar, 0);
 
@@ -190,6 +204,14 @@ void mainWindow::createMenus()
     refreshAction = lookupMenu->addAction(QStringLiteral("Refresh"), QKeySequence(QKeySequence::Refresh), this,
                                           [this] { startLookup(true); });
 
+    showFactsAction = lookupMenu->addAction(QStringLiteral("Show Facts"));
+    showFactsAction->setCheckable(true);
+    showFactsAction->setChecked(settings().value(QStringLiteral("window/showFacts"), true).toBool());
+    connect(showFactsAction, &QAction::toggled, this, [this](bool on) {
+        settings().setValue(QStringLiteral("window/showFacts"), on);
+        factsPanel->setWanted(on);
+    });
+
     menuBar = new QMenuBar;
     menuBar->setMinimumHeight(22);
     menuBar->addMenu(fileMenu);
@@ -275,6 +297,7 @@ void mainWindow::showResult(const LookupResult &result)
         // Plain text: a reply that looks like HTML is shown as it came, and
         // what is shown is what Save writes.
         resultEdit->setPlainText(result.text);
+        showDetails(result);
     }
     if (result.stored)
         statusBar->showMessage(result.status + QLatin1String(". F5 asks again"));
@@ -284,6 +307,36 @@ void mainWindow::showResult(const LookupResult &result)
     // Unless the user has put the focus somewhere else meanwhile.
     if (QApplication::focusWidget() == m_focusAtStart)
         resultEdit->setFocus(Qt::OtherFocusReason);
+}
+
+void mainWindow::showDetails(const LookupResult &result)
+{
+    // The answer is the last reply that came; a later hop that failed
+    // leaves the one before it standing.
+    m_answerText = result.text;
+    m_answerHop = -1;
+    for (qsizetype i = result.hops.size() - 1; i >= 0 && m_answerHop < 0; --i)
+        if (result.hops.at(i).outcome == net::HopRecord::Outcome::Answered && !result.hops.at(i).reply.isEmpty())
+            m_answerHop = int(i);
+    if (m_answerHop < 0)
+        m_answerHop = int(result.hops.size()) - 1; // none answered: the last stands for the message
+    m_shownHop = m_answerHop;
+    hopRow->setHops(result.hops, m_answerHop);
+    factsPanel->setFacts(result.facts);
+}
+
+void mainWindow::showHop(int index)
+{
+    if (index < 0 || index >= hopRow->hops().size() || index == m_shownHop)
+        return;
+    m_shownHop = index;
+    const net::HopRecord &hop = hopRow->hops().at(index);
+    if (index == m_answerHop)
+        resultEdit->setPlainText(m_answerText);
+    else if (hop.reply.isEmpty())
+        resultEdit->setPlainText(QStringLiteral("No reply from %1 (%2).\n").arg(hop.server, net::outcomeName(hop.outcome)));
+    else
+        resultEdit->setPlainText(hop.reply);
 }
 
 void mainWindow::setBusy(bool busy)
@@ -296,7 +349,10 @@ void mainWindow::setBusy(bool busy)
 
 void mainWindow::saveData()
 {
-    const QString text = whoisInfo->formatText();
+    // What is shown: the answer, or the reply of the hop chosen (in UTF-8,
+    // which holds every letter whatever the server sent).
+    const bool answer = m_shownHop == m_answerHop;
+    const QString text = answer ? whoisInfo->formatText() : resultEdit->toPlainText();
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     qDebug().noquote().nospace() << '"' << desktop << "\" ";
 
@@ -312,7 +368,7 @@ void mainWindow::saveData()
 
     // The encoding the reply came in: its letters are written as the server
     // sent them, none turned into '?'.
-    const QByteArray bytes = whoisInfo->replyIsUtf8 ? text.toUtf8() : text.toLatin1();
+    const QByteArray bytes = whoisInfo->replyIsUtf8 || !answer ? text.toUtf8() : text.toLatin1();
     if (!writeTextFile(fileName, bytes))
         QMessageBox::information(this, QStringLiteral("error"), QStringLiteral("Couldn't write to file."),
                                  QMessageBox::Ok, QMessageBox::NoButton);

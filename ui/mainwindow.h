@@ -19,7 +19,10 @@ class QProgressBar;
 class QSettings;
 class QPushButton;
 class QStatusBar;
+class FactsPanel;
 class FindBar;
+class HopRow;
+class ResultLinks;
 class HistoryEdit;
 class ResultView;
 
@@ -44,7 +47,10 @@ public:
     QLabel *addressLabel;
     QLineEdit *addressEdit; // a HistoryEdit: the queries searched before
     QPushButton *searchButton;
+    HopRow *hopRow;         // the servers asked; each one's reply on a click
+    FactsPanel *factsPanel; // what the answer says, above its text
     ResultView *resultEdit;
+    ResultLinks *resultLinks; // links and "Look up" in the result text
     FindBar *findBar; // below the result, hidden until Edit > Find
     QLabel *statusLabel;
     QMenuBar *menuBar;
@@ -56,6 +62,7 @@ public:
     QAction *preferRdapAction; // remembered across runs
     QAction *refreshAction;      // F5: the current query asked of the servers again
     QAction *clearAnswersAction; // empties the saved answers
+    QAction *showFactsAction;    // remembered across runs
     QStatusBar *statusBar;
     WhoisInfo *whoisInfo;
 
@@ -74,6 +81,9 @@ private:
     void startLookup(bool fresh);
     void showResult(const LookupResult &result);
     void setBusy(bool busy);
+    // The hop row and the facts of a result; a hop's reply on choosing it.
+    void showDetails(const LookupResult &result);
+    void showHop(int index);
 
     void createMenus();
     void createStatusBar();
@@ -88,6 +98,9 @@ private:
     LookupRunner *m_runner;
     quint64 m_running = 0;            // the lookup whose result will be shown
     QPointer<QWidget> m_focusAtStart; // where the focus was when it started
+    QString m_answerText;             // the result's own text, for its hop
+    int m_answerHop = -1;             // the hop whose reply is the answer
+    int m_shownHop = -1;              // the hop whose reply is shown
 };
 
 #endif

@@ -1,11 +1,9 @@
 #include "ui/resultview.h"
 
 #include <QClipboard>
-#include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -367,14 +365,6 @@ void ResultView::keyPressEvent(QKeyEvent *event)
     case Qt::Key_End: (ctrl ? v : h)->triggerAction(QAbstractSlider::SliderToMaximum); break;
     default: event->ignore(); return;
     }
-}
-
-void ResultView::contextMenuEvent(QContextMenuEvent *event)
-{
-    QMenu menu(this);
-    menu.addAction(QStringLiteral("Copy"), this, &ResultView::copy)->setEnabled(hasSelection());
-    menu.addAction(QStringLiteral("Select All"), this, &ResultView::selectAll)->setEnabled(!m_text.isEmpty());
-    menu.exec(event->globalPos());
 }
 
 void ResultView::changeEvent(QEvent *event)

@@ -12,7 +12,8 @@
 // lines; a text document spends seconds and hundreds of megabytes on them,
 // this view a line index. The user selects with the mouse, copies and
 // selects all; found words can be highlighted. Lines are never wrapped.
-// Assistive technology reads it through ResultAccessible.
+// Assistive technology reads it through ResultAccessible; links and the
+// context menu are ResultLinks'.
 class ResultView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -68,7 +69,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
-    void contextMenuEvent(QContextMenuEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
